@@ -1,0 +1,61 @@
+#include "support/peer_process.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace veltrano::test {
+namespace {
+
+std::string PeerPath() {
+    char path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, n);
+    const size_t slash = dir.find_last_of("\\/");
+    dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
+    return dir + "test_peer.exe";
+}
+
+}  // namespace
+
+PeerResult RunPeer(const std::string& arguments) {
+    PeerResult result;
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return result;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    std::string commandLine = "\"" + PeerPath() + "\" " + arguments;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    const BOOL created = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (created) {
+        result.started = true;
+        char chunk[256];
+        DWORD got = 0;
+        while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
+            result.output.append(chunk, got);
+        }
+        WaitForSingleObject(pi.hProcess, 30000);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        result.exitCode = code;
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(readEnd);
+    return result;
+}
+
+}  // namespace veltrano::test

@@ -1,0 +1,18 @@
+#pragma once
+// Runs tests/support/test_peer.exe, the second process of cross-process
+// tests, from the folder of the running test program.
+
+#include <string>
+
+namespace veltrano::test {
+
+struct PeerResult {
+    bool started = false;
+    unsigned long exitCode = 0;
+    std::string output;  // the peer's standard output
+};
+
+// Runs "test_peer.exe <arguments>" and waits for it (at most 30 s).
+PeerResult RunPeer(const std::string& arguments);
+
+}  // namespace veltrano::test
