@@ -1,0 +1,53 @@
+#pragma once
+// The virtual device's profile: what the simulated Veltrano-HD offers when a
+// `_sim` driver is loaded by a host. Read from the INI file named by the
+// environment variable VELTRANO_SIM_PROFILE; without one the device is a
+// full-featured Veltrano-HD.
+//
+//   [device]
+//   render = 1                 ; a render (playback) pin
+//   capture = 1                ; a capture (record) pin
+//   channels = 2               ; render channels, 1-8
+//   capture_channels = 2       ; capture channels, 1-8
+//   widths = 16, 24, 32        ; sample widths offered by both pins
+//   rates = 44100, 48000       ; render rates (any of the nine table rates)
+//   capture_rates = 48000      ; capture rates (default: as rates)
+//   hid = 1                    ; the HID command interface is present
+//   hid_report_length = 64     ; its output report length in bytes, 0-255
+//   product_id = 0001          ; USB product ID (hexadecimal), vendor from the table
+//   [faults]
+//   stop_completing_after_ms = 0  ; packets stop completing this long after RUN (0: never)
+//
+// Unknown sections or keys and malformed values are reported and leave the
+// default in place; the profile never fails as a whole.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrano::sim {
+
+struct SimProfile {
+    bool render = true;
+    bool capture = true;
+    uint32_t channels = 2;
+    uint32_t captureChannels = 2;
+    uint32_t widthMask = 0xE;         // bit 1 16, bit 2 24, bit 3 32
+    uint32_t rateMask = 0x1FF;        // bit i = rate table entry i
+    uint32_t captureRateMask = 0x1FF;
+    bool hid = true;
+    uint32_t hidReportLength = 64;
+    uint16_t productId = 0;           // 0: the accepted-devices table's first entry
+    uint32_t stopCompletingAfterMs = 0;
+};
+
+struct ProfileResult {
+    SimProfile profile;
+    std::vector<std::string> problems;  // "line N: ..." for everything ignored
+};
+
+// Parses INI text. Never fails; see problems for what was ignored.
+ProfileResult ParseSimProfile(std::string_view text);
+
+}  // namespace veltrano::sim
