@@ -58,6 +58,8 @@ public:
     // streams opened for the slot. ASE_OK, ASE_NoMemory or a device error.
     virtual ASIOError AllocateChannels(DriverState& driver, Direction direction, RateSlot& slot,
                                        ASIOBufferInfo* infos, long count, long bufferSize) = 0;
+    // Also called after a failed or partial allocation, so it must be
+    // harmless on a slot with nothing (or only part) allocated.
     virtual void ReleaseChannels(DriverState& driver, Direction direction, RateSlot& slot) = 0;
     virtual ASIOError StartThreads(DriverState& driver) = 0;
     virtual void StopThreads(DriverState& driver) = 0;

@@ -73,7 +73,7 @@ private:
     void AskHost();
     ASIOError CheckBufferInfos(const ASIOBufferInfo* infos, long count, long inputs,
                                long outputs) const;
-    void ReleaseBuffers(long inputs, long outputs);
+    void ReleaseBuffers();
     void Teardown();
 
     DriverState m_state;

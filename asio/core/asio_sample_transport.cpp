@@ -6,20 +6,29 @@ ASIOError CAsioSample::CheckBufferInfos(const ASIOBufferInfo* infos, long count,
                                         long outputs) const {
     if (count <= 0 || infos == nullptr) return ASE_InvalidParameter;
     // Both back ends index their routes with channelNum, so a channel the
-    // current slots do not have must be refused before any allocation.
+    // current slots do not have, or one asked for twice (whose first buffers
+    // would be lost), must be refused before any allocation.
+    static_assert(kMaxChannelsPerSlot <= 64);
+    uint64_t seen[kDirectionCount] = {0, 0};
     for (long i = 0; i < count; ++i) {
-        const long limit = infos[i].isInput != ASIOFalse ? inputs : outputs;
-        if (infos[i].channelNum < 0 || infos[i].channelNum >= limit) return ASE_InvalidParameter;
+        const bool input = infos[i].isInput != ASIOFalse;
+        const long channel = infos[i].channelNum;
+        if (channel < 0 || channel >= (input ? inputs : outputs)) return ASE_InvalidParameter;
+        const uint64_t bit = uint64_t{1} << channel;
+        if ((seen[input ? 1 : 0] & bit) != 0) return ASE_InvalidParameter;
+        seen[input ? 1 : 0] |= bit;
     }
     return ASE_OK;
 }
 
-void CAsioSample::ReleaseBuffers(long inputs, long outputs) {
-    RateSlot* in = m_state.InUseSlot(Direction::kInput);
-    RateSlot* out = m_state.InUseSlot(Direction::kOutput);
-    if (inputs > 0 && in != nullptr) m_backend->ReleaseChannels(m_state, Direction::kInput, *in);
-    if (outputs > 0 && out != nullptr) {
-        m_backend->ReleaseChannels(m_state, Direction::kOutput, *out);
+// Releases by the slots the buffers were created on: a rate change while
+// prepared moves the current slots, and counting channels there would leave
+// the real buffers behind.
+void CAsioSample::ReleaseBuffers() {
+    for (Direction d : {Direction::kInput, Direction::kOutput}) {
+        RateSlot* slot = m_state.InUseSlot(d);
+        if (slot != nullptr && slot->channelCount > 0)
+            m_backend->ReleaseChannels(m_state, d, *slot);
     }
 }
 
@@ -32,8 +41,8 @@ void CAsioSample::AskHost() {
     }
 }
 
-ASIOError CAsioSample::createBuffers(ASIOBufferInfo* bufferInfos, long numChannels,
-                                     long bufferSize, ASIOCallbacks* callbacks) {
+ASIOError CAsioSample::createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
+                                     ASIOCallbacks* callbacks) {
     long inputs = 0;
     long outputs = 0;
     const ASIOError guard = QueryChannels(inputs, outputs);
@@ -50,26 +59,30 @@ ASIOError CAsioSample::createBuffers(ASIOBufferInfo* bufferInfos, long numChanne
     }
     for (Direction d : {Direction::kInput, Direction::kOutput}) {
         RateSlot* slot = m_state.InUseSlot(d);
-        if ((d == Direction::kInput ? inputs : outputs) == 0) continue;
+        const bool input = d == Direction::kInput;
+        bool requested = false;
+        for (long i = 0; i < numChannels; ++i) {
+            requested = requested || (bufferInfos[i].isInput != ASIOFalse) == input;
+        }
+        if ((input ? inputs : outputs) == 0 || !requested) continue;
         if (slot == nullptr) return ASE_InvalidParameter;
         const ASIOError result =
             m_backend->AllocateChannels(m_state, d, *slot, bufferInfos, numChannels, bufferSize);
         if (result != ASE_OK) {
-            ReleaseBuffers(inputs, outputs);
+            ReleaseBuffers();
             return result;
         }
     }
     m_state.callbacks = *callbacks;
     if (m_backend->StartThreads(m_state) != ASE_OK) {
-        ReleaseBuffers(inputs, outputs);
+        ReleaseBuffers();
         m_state.callbacks = ASIOCallbacks{};
         return ASE_NoMemory;
     }
     AskHost();
     m_state.bufferSize = bufferSize;
     m_state.state = kStatePrepared;
-    m_block.PublishPrepared(m_state.classId, static_cast<uint32_t>(bufferSize),
-                            m_state.asioRate);
+    m_block.PublishPrepared(m_state.classId, static_cast<uint32_t>(bufferSize), m_state.asioRate);
     return ASE_OK;
 }
 
@@ -80,7 +93,7 @@ ASIOError CAsioSample::disposeBuffers() {
     if (m_state.state == kStateRunning) stop();
     if (m_state.state != kStatePrepared) return guard;
     m_backend->StopThreads(m_state);
-    ReleaseBuffers(inputs, outputs);
+    ReleaseBuffers();
     m_state.InUseSlot(Direction::kInput) = m_state.InUseSlot(Direction::kOutput) = nullptr;
     m_state.callbacks = ASIOCallbacks{};
     m_state.state = kStateInitialized;

@@ -1,6 +1,8 @@
 #include "asio/core/control_panel_launch.h"
 
 #include <windows.h>
+
+// Needs the types windows.h declares, so it comes after it.
 #include <shellapi.h>
 
 #include "asio/core/registry_key.h"

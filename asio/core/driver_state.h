@@ -52,7 +52,7 @@ struct DriverState {
     ASIOCallbacks callbacks{};
     bool hostTimeInfo = false;  // the host answered kAsioSupportsTimeInfo
     int64_t samplePosition = 0;
-    int64_t systemTime = 0;  // nanoseconds
+    int64_t systemTime = 0;        // nanoseconds
     StatusBlock* block = nullptr;  // never null once the object exists
 
     RateSlot*& CurrentSlot(Direction d) { return currentSlot[static_cast<int>(d)]; }

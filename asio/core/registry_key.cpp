@@ -22,9 +22,9 @@ RegistryKey RegistryKey::Open(HKEY parent, const char* path) {
 
 RegistryKey RegistryKey::Create(HKEY parent, const char* path) {
     HKEY key = nullptr;
-    if (parent == nullptr || RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                             KEY_ALL_ACCESS, nullptr, &key,
-                                             nullptr) != ERROR_SUCCESS) {
+    if (parent == nullptr ||
+        RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
         return RegistryKey();
     }
     return RegistryKey(key);

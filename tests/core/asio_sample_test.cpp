@@ -79,12 +79,12 @@ TEST_F(DriverTest, VtableSlotsFollowThePublishedOrder) {
     EXPECT_EQ(CallSlot<long>(driver.get(), 9, &in, &out), ASE_OK);  // getChannels
     EXPECT_EQ(in, 2);
     EXPECT_EQ(out, 2);
-    EXPECT_EQ(CallSlot<long>(driver.get(), 12, 48000.0), ASE_OK);     // canSampleRate
+    EXPECT_EQ(CallSlot<long>(driver.get(), 12, 48000.0), ASE_OK);  // canSampleRate
     EXPECT_EQ(CallSlot<long>(driver.get(), 12, 12345.0), ASE_NotPresent);
     EXPECT_EQ(CallSlot<long>(driver.get(), 16, 2L), ASE_NotPresent);  // setClockSource
     EXPECT_EQ(CallSlot<long>(driver.get(), 22, static_cast<long>(kAsioCanTimeInfo),
                              static_cast<void*>(nullptr)),
-              ASE_SUCCESS);  // future
+              ASE_SUCCESS);                               // future
     EXPECT_EQ(CallSlot<long>(driver.get(), 23), ASE_OK);  // outputReady
     EXPECT_FALSE(Log().Contains("OutputReady"));          // not running
 }
@@ -267,9 +267,9 @@ TEST_F(DriverTest, NativeDsdRatesOnAnEligibleDevice) {
         uint32_t carrier;
         long size, max;
     };
-    for (const Case& c : {Case{2822400.0, 88200, 28224, 282240},
-                          Case{5644800.0, 176400, 56448, 564480},
-                          Case{11289600.0, 352800, 112896, 1128960}}) {
+    for (const Case& c :
+         {Case{2822400.0, 88200, 28224, 282240}, Case{5644800.0, 176400, 56448, 564480},
+          Case{11289600.0, 352800, 112896, 1128960}}) {
         ASSERT_EQ(driver->canSampleRate(c.rate), ASE_OK);
         ASSERT_EQ(driver->setSampleRate(c.rate), ASE_OK);
         ASIOSampleRate rate = 0;

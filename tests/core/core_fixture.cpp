@@ -47,8 +47,8 @@ void WriteSetting(const char* name, uint32_t value) {
 std::optional<uint32_t> ReadSetting(const char* name) {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (RegGetValueA(HKEY_CURRENT_USER, kKeyPath, name, RRF_RT_REG_DWORD, nullptr, &value,
-                     &size) != ERROR_SUCCESS) {
+    if (RegGetValueA(HKEY_CURRENT_USER, kKeyPath, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
     return value;

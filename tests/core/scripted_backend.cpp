@@ -25,8 +25,7 @@ public:
     HRESULT Discover(asio::DeviceIdentity& identity) override {
         Log().calls.push_back("Discover");
         if (FAILED(Script().discover)) return Script().discover;
-        lstrcpynA(identity.deviceName, Script().deviceName.c_str(),
-                  sizeof(identity.deviceName));
+        lstrcpynA(identity.deviceName, Script().deviceName.c_str(), sizeof(identity.deviceName));
         identity.usbVendorId = 0x1209;
         identity.usbProductId = 0x0001;
         identity.widthMask = Script().widthMask;
@@ -116,7 +115,8 @@ public:
         // Distinct per direction and stream, so a test sees which one it got.
         const auto& streams = m_streams[static_cast<int>(d)];
         for (size_t i = 0; i < streams.size(); ++i) {
-            if (&streams[i] == route.stream) return static_cast<long>(i) + (d == Direction::kInput ? 100 : 0);
+            if (&streams[i] == route.stream)
+                return static_cast<long>(i) + (d == Direction::kInput ? 100 : 0);
         }
         return -1;
     }

@@ -1,8 +1,8 @@
 // The settings store through the real registry under Wine.
-#include "common/asio_status_block.h"
-#include "common/width_mask.h"
 #include <memory>
 
+#include "common/asio_status_block.h"
+#include "common/width_mask.h"
 #include "core_fixture.h"
 
 namespace veltrano::test {

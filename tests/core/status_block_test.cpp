@@ -1,10 +1,11 @@
 // The status block as the control panel sees it: from a second process
 // mapping the same name, plus an in-process party standing in for it.
+#include "asio/core/status_block.h"
+
 #include <cstring>
 #include <memory>
 #include <string>
 
-#include "asio/core/status_block.h"
 #include "common/asio_status_block.h"
 #include "core_fixture.h"
 
@@ -30,7 +31,7 @@ TEST_F(StatusBlockTest, CreatorInitialisesAndOwnerPublishesLayout) {
     EXPECT_EQ(Field(offsetof(AsioStatusBlock, state)), 1u);
     EXPECT_EQ(Field(offsetof(AsioStatusBlock, ownerClsid)), FirstWord(kDriverClsid));
     EXPECT_EQ(Field(offsetof(AsioStatusBlock, changed)), 1u);
-    EXPECT_EQ(Field(offsetof(AsioStatusBlock, deviceName)), 0x746C6556u);  // "Velt"
+    EXPECT_EQ(Field(offsetof(AsioStatusBlock, deviceName)), 0x746C6556u);      // "Velt"
     EXPECT_EQ(Field(offsetof(AsioStatusBlock, deviceName) + 8), 0x0044482Du);  // "-HD\0"
     ASSERT_TRUE(PeerWriteBlock(offsetof(AsioStatusBlock, changed), 0));
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);

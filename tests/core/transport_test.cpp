@@ -2,8 +2,8 @@
 // the back end is driven, the host callbacks, and the destruction order.
 #include <cstring>
 
-#include "core_fixture.h"
 #include "common/asio_status_block.h"
+#include "core_fixture.h"
 
 namespace veltrano::test {
 namespace {
@@ -110,6 +110,32 @@ TEST_F(TransportFlow, BadBufferRequestsAreRefusedBeforeAnyAllocation) {
     EXPECT_EQ(driver->createBuffers(good, 1, 512, nullptr), ASE_InvalidParameter);
     EXPECT_FALSE(Log().Contains("Allocate out"));
     EXPECT_EQ(PeerReadBlock(offsetof(AsioStatusBlock, state)), 2u);
+}
+
+TEST_F(TransportFlow, DuplicateChannelsAreRefused) {
+    HostDriver driver;
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    ASIOCallbacks callbacks = Callbacks();
+    ASIOBufferInfo twice[3] = {{ASIOFalse, 1, {}}, {ASIOTrue, 1, {}}, {ASIOFalse, 1, {}}};
+    EXPECT_EQ(driver->createBuffers(twice, 3, 512, &callbacks), ASE_InvalidParameter);
+    EXPECT_FALSE(Log().Contains("Allocate out"));
+    EXPECT_EQ(driver->createBuffers(twice, 2, 512, &callbacks), ASE_OK);
+}
+
+TEST_F(TransportFlow, DisposeReleasesTheSlotsBuffersWereCreatedOn) {
+    Script().inputChannels[4] = 0;  // no input at 96000
+    HostDriver driver;
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    ASIOCallbacks callbacks = Callbacks();
+    ASIOBufferInfo infos[2] = {{ASIOFalse, 0, {}}, {ASIOTrue, 0, {}}};
+    ASSERT_EQ(driver->createBuffers(infos, 2, 441, &callbacks), ASE_OK);
+    ASSERT_EQ(driver->setSampleRate(96000.0), ASE_OK);
+    long in = -1, out = -1;
+    driver->getChannels(&in, &out);
+    EXPECT_EQ(in, 0);
+    ASSERT_EQ(driver->disposeBuffers(), ASE_OK);
+    EXPECT_TRUE(Log().Contains("Release in"));
+    EXPECT_TRUE(Log().Contains("Release out"));
 }
 
 TEST_F(TransportFlow, FailedAllocationOrThreadStartReleasesEverything) {
