@@ -66,7 +66,9 @@ ASIOError CAsioSample::getLatencies(long* inputLatency, long* outputLatency) {
     long output = 0;
     const ASIOError result = QueryChannels(inputs, outputs);
     if (result == ASE_OK) {
-        if (m_state.state == kStatePrepared) {
+        // Buffers exist while running too; the preferred size would then
+        // misreport what the host actually streams with.
+        if (m_state.state >= kStatePrepared) {
             input = m_state.bufferSize;
         } else {
             input = LatencyFrames(m_state.pcmRate, m_state.bufferDuration);
