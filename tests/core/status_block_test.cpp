@@ -122,6 +122,27 @@ TEST_F(StatusBlockTest, BlockWithoutMagicIsTreatedAsAbsent) {
     CloseHandle(mapping);
 }
 
+TEST_F(StatusBlockTest, DriverRunsWithoutABlockWhenTheNameIsTaken) {
+    // Another kind of object holds the name: neither opening nor creating
+    // the section can succeed.
+    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kStatusBlockName);
+    ASSERT_NE(squatter, nullptr);
+    {
+        HostDriver driver;
+        ASSERT_EQ(driver.created, S_OK);
+        ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+        long preferred = 0;
+        EXPECT_EQ(driver->getBufferSize(nullptr, nullptr, &preferred, nullptr), ASE_OK);
+        EXPECT_EQ(preferred, 441);
+        EXPECT_EQ(driver->canSampleRate(2822400.0), ASE_NoClock);
+        EXPECT_EQ(driver->setSampleRate(48000.0), ASE_OK);
+        EXPECT_EQ(driver->controlPanel(), ASE_OK);
+    }
+    CloseHandle(squatter);
+    EXPECT_EQ(ReadSetting("SampleRate"), 48000u);
+    EXPECT_FALSE(ReadSetting("BufferSize").has_value());  // the block settings had no home
+}
+
 TEST_F(StatusBlockTest, NativeDsdBufferFieldsAndTheirReset) {
     HostDriver driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
