@@ -1,0 +1,63 @@
+#pragma once
+// The per-instance state of a driver object that its back end and streaming
+// engine read and write. The host's thread owns it; the streaming thread
+// reads the plain aligned fields without locks.
+
+#include <cstdint>
+
+#include "asio/core/asio_interface.h"
+#include "asio/core/capability_table.h"
+
+namespace veltrano::asio {
+
+class StatusBlock;
+
+// Object states, mirrored into the status block's `state`.
+enum DriverStateValue : int {
+    kStateUnloaded = 0,
+    kStateLoaded = 1,
+    kStateInitialized = 2,
+    kStatePrepared = 3,
+    kStateRunning = 4,
+};
+
+inline constexpr int kQueueDepth = 2;
+
+// What creation-time discovery learns about the device.
+struct DeviceIdentity {
+    char deviceName[260] = {};
+    uint16_t usbVendorId = 0;
+    uint16_t usbProductId = 0;
+    uint8_t widthMask = 0;  // bit 1 16, bit 2 24, bit 3 32
+    bool hasInput = false;
+};
+
+struct DriverState {
+    GUID classId{};
+    DeviceIdentity device;
+    void* sysHandle = nullptr;
+    int state = kStateUnloaded;
+    int bitsPerSample = 0;
+    uint32_t pcmRate = 0;
+    uint32_t asioRate = 0;       // pcmRate, or a native DSD rate
+    int64_t bufferDuration = 0;  // 100-ns units
+    long bufferSize = 0;         // frames per buffer half, from createBuffers
+    volatile long rateChanged = 0;
+    int queueDepth = kQueueDepth;
+    CapabilityTable table;
+    RateSlot* currentSlot[kDirectionCount] = {nullptr, nullptr};
+    // The slots a buffer set was created on, from createBuffers to
+    // disposeBuffers; the streaming thread works on these.
+    RateSlot* inUseSlot[kDirectionCount] = {nullptr, nullptr};
+    ASIOCallbacks callbacks{};
+    bool hostTimeInfo = false;  // the host answered kAsioSupportsTimeInfo
+    int64_t samplePosition = 0;
+    int64_t systemTime = 0;        // nanoseconds
+    StatusBlock* block = nullptr;  // never null once the object exists
+
+    RateSlot*& CurrentSlot(Direction d) { return currentSlot[static_cast<int>(d)]; }
+    RateSlot* CurrentSlot(Direction d) const { return currentSlot[static_cast<int>(d)]; }
+    RateSlot*& InUseSlot(Direction d) { return inUseSlot[static_cast<int>(d)]; }
+};
+
+}  // namespace veltrano::asio

@@ -1,0 +1,39 @@
+#pragma once
+// An owned registry key handle.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+
+namespace veltrano::asio {
+
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() { Reset(); }
+    RegistryKey(RegistryKey&& other) noexcept : m_key(other.m_key) { other.m_key = nullptr; }
+    RegistryKey& operator=(RegistryKey&& other) noexcept;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    static RegistryKey Open(HKEY parent, const char* path);
+    static RegistryKey Create(HKEY parent, const char* path);
+
+    explicit operator bool() const { return m_key != nullptr; }
+    HKEY Get() const { return m_key; }
+    void Reset();
+
+    // The value's first four bytes, whatever its declared type; nothing when
+    // the value is missing or shorter or longer than four bytes.
+    std::optional<uint32_t> ReadDword(const char* name) const;
+    bool WriteDword(const char* name, uint32_t value) const;
+    // A string value cut to `size` bytes including the terminator.
+    bool ReadString(const char* name, char* out, DWORD size) const;
+
+private:
+    explicit RegistryKey(HKEY key) : m_key(key) {}
+    HKEY m_key = nullptr;
+};
+
+}  // namespace veltrano::asio

@@ -1,0 +1,185 @@
+#include "asio/core/status_block.h"
+
+#include "common/rate_table.h"
+
+namespace veltrano::asio {
+
+bool StatusBlock::Open(const char* name) {
+    Close();
+    bool created = false;
+    m_mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
+    if (m_mapping == nullptr) {
+        m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       kStatusBlockSize, name);
+        if (m_mapping == nullptr) return false;
+        // Another party may have created it between the two calls; only a
+        // real creator may zero it.
+        created = GetLastError() != ERROR_ALREADY_EXISTS;
+    }
+    void* view = MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+    MEMORY_BASIC_INFORMATION info{};
+    // A section of that name created smaller by someone else must not let
+    // field accesses run past the mapped pages.
+    if (view == nullptr || VirtualQuery(view, &info, sizeof(info)) == 0 ||
+        info.RegionSize < kStatusBlockSize) {
+        if (view != nullptr) UnmapViewOfFile(view);
+        CloseHandle(m_mapping);
+        m_mapping = nullptr;
+        return false;
+    }
+    m_view = static_cast<volatile AsioStatusBlock*>(view);
+    if (created) {
+        volatile uint8_t* bytes = reinterpret_cast<volatile uint8_t*>(view);
+        for (uint32_t i = 0; i < kStatusBlockSize; ++i) bytes[i] = 0;
+        m_view->magic = kStatusBlockMagic;
+    }
+    return created;
+}
+
+void StatusBlock::Close() {
+    if (m_view != nullptr) UnmapViewOfFile(const_cast<AsioStatusBlock*>(m_view));
+    if (m_mapping != nullptr) CloseHandle(m_mapping);
+    m_view = nullptr;
+    m_mapping = nullptr;
+}
+
+bool StatusBlock::Present() const {
+    return m_view != nullptr && m_view->magic == kStatusBlockMagic;
+}
+
+void StatusBlock::ReadOwner(GUID& out) const {
+    auto* dst = reinterpret_cast<uint8_t*>(&out);
+    for (int i = 0; i < 16; ++i) dst[i] = m_view->ownerClsid[i];
+}
+
+void StatusBlock::WriteOwner(const GUID& clsid) {
+    const auto* src = reinterpret_cast<const uint8_t*>(&clsid);
+    for (int i = 0; i < 16; ++i) m_view->ownerClsid[i] = src[i];
+}
+
+bool StatusBlock::Unowned() const {
+    if (!Present()) return false;
+    GUID owner{};
+    ReadOwner(owner);
+    return owner == GUID{};
+}
+
+bool StatusBlock::OwnedBy(const GUID& clsid) const {
+    if (!Present()) return false;
+    GUID owner{};
+    ReadOwner(owner);
+    return owner == clsid;
+}
+
+uint32_t StatusBlock::Read(Field field) const { return Present() ? m_view->*field : 0; }
+
+void StatusBlock::Write(Field field, uint32_t value) {
+    if (Present()) m_view->*field = value;
+}
+
+void StatusBlock::Claim(const GUID& clsid, uint32_t state) {
+    if (!Unowned()) return;
+    m_view->state = state;
+    WriteOwner(clsid);
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishDeviceName(const GUID& clsid, const char* name) {
+    if (!OwnedBy(clsid)) return;
+    uint32_t i = 0;
+    for (; name != nullptr && name[i] != '\0' && i < kStatusDeviceNameSize - 1; ++i) {
+        m_view->deviceName[i] = name[i];
+    }
+    for (; i < kStatusDeviceNameSize; ++i) m_view->deviceName[i] = '\0';
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishFormat(const GUID& clsid, uint32_t bufferSetting, uint32_t rate,
+                                uint32_t bits) {
+    if (!OwnedBy(clsid)) return;
+    m_view->bufferSize = bufferSetting;
+    m_view->sampleRate = rate;
+    m_view->bitsPerSample = bits;
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishInitialized(const GUID& clsid, uint32_t widthMask, uint32_t rateMask) {
+    if (!OwnedBy(clsid)) return;
+    m_view->state = kStatusInitialized;
+    m_view->supportedBits = widthMask & 15u;
+    m_view->supportedRates = rateMask;
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishSampleRate(uint32_t rate) {
+    if (!Present()) return;
+    m_view->sampleRate = rate;
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishNativeDsdWidth() {
+    if (!Present()) return;
+    m_view->bitsPerSample = 32;
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishPrepared(const GUID& clsid, uint32_t hostBufferSize, uint32_t asioRate) {
+    if (!OwnedBy(clsid)) return;
+    const bool nativeDsd =
+        asioRate == kDsd64Rate || asioRate == kDsd128Rate || asioRate == kDsd256Rate;
+    m_view->state = kStatusPrepared;
+    m_view->bufferSize = nativeDsd ? hostBufferSize / 32 : hostBufferSize;
+    m_view->dsdActive = nativeDsd ? 1 : 0;
+    m_view->dsd128 = asioRate == kDsd128Rate ? 1 : 0;
+    m_view->dsd256 = asioRate == kDsd256Rate ? 1 : 0;
+    m_view->nativeDsd = nativeDsd ? 1 : 0;
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishState(const GUID& clsid, uint32_t state) {
+    if (!OwnedBy(clsid)) return;
+    m_view->state = state;
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishDisposed(const GUID& clsid) {
+    if (!OwnedBy(clsid)) return;
+    m_view->state = kStatusInitialized;
+    m_view->dsdActive = 0;
+    m_view->dsd128 = 0;
+    m_view->dsd256 = 0;
+    m_view->nativeDsd = 0;
+    m_view->changed = 1;
+}
+
+void StatusBlock::PublishDop(const GUID& clsid, bool detected) {
+    if (!OwnedBy(clsid)) return;
+    const uint32_t active = detected ? 1 : 0;
+    const uint32_t dsd128 = detected && m_view->sampleRate == 352800 ? 1 : 0;
+    if (m_view->dsdActive != active || m_view->dsd128 != dsd128) {
+        m_view->dsdActive = active;
+        m_view->dsd128 = dsd128;
+        m_view->changed = 1;
+    }
+}
+
+bool StatusBlock::TakeResetRequest(const GUID& clsid) {
+    if (!OwnedBy(clsid) || m_view->resetRequest == 0) return false;
+    m_view->resetRequest = 0;
+    return true;
+}
+
+void StatusBlock::RequestShowPanel() {
+    if (!Present()) return;
+    m_view->changed = 1;
+    m_view->showPanelRequest = 1;
+}
+
+void StatusBlock::Release(const GUID& clsid) {
+    if (!OwnedBy(clsid)) return;
+    m_view->state = kStatusUnloaded;
+    WriteOwner(GUID{});
+    m_view->changed = 1;
+}
+
+}  // namespace veltrano::asio
