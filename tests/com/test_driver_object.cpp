@@ -50,12 +50,14 @@ HRESULT STDMETHODCALLTYPE CTestDriver::NonDelegatingQueryInterface(REFIID riid, 
 HRESULT CTestDriver::Discover() { return EnvIs("VELTRANO_TEST_DEVICE", "absent") ? E_FAIL : S_OK; }
 
 ASIOBool CTestDriver::init(void*) {
-    m_initialised = true;
-    return ASIOTrue;
+    m_initialised = !EnvIs("VELTRANO_TEST_INIT", "fail");
+    return m_initialised ? ASIOTrue : ASIOFalse;
 }
 void CTestDriver::getDriverName(char* name) { std::strcpy(name, "Veltrano-HD Test"); }
 long CTestDriver::getDriverVersion() { return 7; }
-void CTestDriver::getErrorMessage(char* string) { std::strcpy(string, "no error"); }
+void CTestDriver::getErrorMessage(char* string) {
+    std::strcpy(string, m_initialised ? "no error" : "test device refused");
+}
 
 ASIOError CTestDriver::getChannels(long* in, long* out) {
     if (in == nullptr || out == nullptr) return ASE_InvalidParameter;

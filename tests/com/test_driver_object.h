@@ -4,6 +4,7 @@
 // the inputs one buffer later. Environment variables steer it:
 //   VELTRANO_TEST_DEVICE=absent  device discovery fails
 //   VELTRANO_TEST_BITS=16|24|32  the PCM sample type it reports
+//   VELTRANO_TEST_INIT=fail      init returns false
 
 #include <windows.h>
 
