@@ -197,6 +197,7 @@ TEST_F(ProbeEndToEnd, EveryFailureHasItsExitCodeAndAMessage) {
         {"VELTRANO_TEST_BITS", "16", "--bits 32 --seconds 0.1", kExitSetupFailed,
          "streams 16-bit samples, not 32"},
         {nullptr, nullptr, "--buffer 32 --seconds 0.1", kExitBuffersRefused, "createBuffers refused"},
+        {nullptr, nullptr, "--rate 384000 --seconds 3600", kExitSetupFailed, "too long"},
         {nullptr, nullptr, "--seconds 0.1 --out \"Z:\\no\\such\\folder\\x.wav\"", kExitFileFailed,
          "cannot create"},
     };

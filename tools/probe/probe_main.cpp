@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -318,6 +319,12 @@ int main(int argc, char** argv) {
         std::printf("%s", ProbeUsage());
         return kExitOk;
     }
-    if (parsed.options.list) return ListDrivers();
-    return Run(parsed.options);
+    // Nothing of the driver's may end the probe without a message; the only
+    // exception left to catch is memory running out for the recordings.
+    try {
+        if (parsed.options.list) return ListDrivers();
+        return Run(parsed.options);
+    } catch (const std::exception& e) {
+        return Fail(kExitStreamFailed, std::string("out of memory: ") + e.what());
+    }
 }

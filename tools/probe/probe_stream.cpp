@@ -127,6 +127,11 @@ StreamResult RunStream(const StreamPlan& plan) {
     s.inBytes = ChannelBytes(plan.inputFormat, plan.bufferSize);
     s.total = static_cast<long>(std::ceil(plan.seconds * plan.rate / plan.bufferSize));
     if (s.total < 2) s.total = 2;
+    // Everything is kept in memory for the WAV files, whose sizes are 32-bit.
+    const double fileBytes = static_cast<double>(s.outBytes) * s.total * plan.outputs;
+    const double inFileBytes = static_cast<double>(s.inBytes) * s.total * plan.inputs;
+    if (fileBytes > 0xFFFFFFF0 || inFileBytes > 0xFFFFFFF0)
+        return Fail(r, kExitSetupFailed, "too long to keep in one WAV file; use fewer --seconds");
     r.channelBytes = s.outBytes * static_cast<size_t>(s.total);
     r.inputBytes = plan.inputs > 0 ? s.inBytes * static_cast<size_t>(s.total) : 0;
     r.played.assign(static_cast<size_t>(plan.outputs), std::vector<uint8_t>(r.channelBytes));

@@ -2,6 +2,7 @@
 // Buffer-switch timing: the intervals between switches, kept in storage
 // reserved up front so Record can run inside the callback.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

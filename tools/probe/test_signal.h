@@ -3,6 +3,7 @@
 // straight into a host buffer half in the driver's sample layout. Fill makes
 // no allocation, so it runs inside the buffer-switch callback.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

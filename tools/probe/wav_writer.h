@@ -5,6 +5,7 @@
 // way the stream travels to the device.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
