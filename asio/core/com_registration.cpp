@@ -46,8 +46,8 @@ HRESULT RegisterServer(HMODULE module) {
         if (driver.Create(asio.Get(), kAsioDriverKeyName) != ERROR_SUCCESS) return E_FAIL;
         // Hosts read "CLSID" as a wide string.
         const DWORD clsidBytes = static_cast<DWORD>((std::wcslen(braced) + 1) * sizeof(wchar_t));
-        if (RegSetValueExW(driver.Get(), L"CLSID", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(braced), clsidBytes) != ERROR_SUCCESS ||
+        if (RegSetValueExW(driver.Get(), L"CLSID", 0, REG_SZ, reinterpret_cast<const BYTE*>(braced),
+                           clsidBytes) != ERROR_SUCCESS ||
             SetString(driver.Get(), "Driver", path) != ERROR_SUCCESS) {
             return E_FAIL;
         }
@@ -65,7 +65,8 @@ HRESULT RegisterServer(HMODULE module) {
                             SetString(inproc.Get(), "ThreadingModel", "Apartment") == ERROR_SUCCESS;
         }
     }
-    const bool nameWritten = SetString(classKey.Get(), "FriendlyName", "Veltrano-HD") == ERROR_SUCCESS;
+    const bool nameWritten =
+        SetString(classKey.Get(), "FriendlyName", "Veltrano-HD") == ERROR_SUCCESS;
     return inprocWritten && nameWritten ? S_OK : E_FAIL;
 }
 

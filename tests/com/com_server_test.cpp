@@ -78,9 +78,9 @@ TEST_F(ComServer, RegistrationWritesTheAsioEntryAndTheClassEntryAndUnregistratio
               ERROR_SUCCESS);
     RegCloseKey(key);
     const std::string otherUser = ".DEFAULT\\" + kAsioKey;
-    const bool haveOtherUser = RegCreateKeyExA(HKEY_USERS, otherUser.c_str(), 0, nullptr, 0,
-                                               KEY_ALL_ACCESS, nullptr, &key,
-                                               nullptr) == ERROR_SUCCESS;
+    const bool haveOtherUser =
+        RegCreateKeyExA(HKEY_USERS, otherUser.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS;
     if (haveOtherUser) RegCloseKey(key);
 
     EXPECT_EQ(TestDll().unregisterServer(), S_OK);

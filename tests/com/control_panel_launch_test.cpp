@@ -1,11 +1,11 @@
 // The driver's control-panel launch against a real window under the X
 // display, the user's registry and a stand-in panel program.
+#include "asio/core/control_panel_launch.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
-
-#include "asio/core/control_panel_launch.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ std::string ProgramFolder() {
 
 void SetPanelFolder(const std::string& folder) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kDriverKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kDriverKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExA(key, "ASIOCPL", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                    static_cast<DWORD>(folder.size() + 1));

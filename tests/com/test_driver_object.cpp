@@ -119,9 +119,12 @@ ASIOError CTestDriver::getSamplePosition(ASIOSamples* pos, ASIOTimeStamp* stamp)
 ASIOSampleType CTestDriver::SampleType() const {
     if (m_dsd) return ASIOSTDSDInt8MSB1;
     switch (EnvBits()) {
-        case 16: return ASIOSTInt16LSB;
-        case 24: return ASIOSTInt24LSB;
-        default: return ASIOSTInt32LSB;
+        case 16:
+            return ASIOSTInt16LSB;
+        case 24:
+            return ASIOSTInt24LSB;
+        default:
+            return ASIOSTInt32LSB;
     }
 }
 
@@ -147,7 +150,7 @@ ASIOError CTestDriver::createBuffers(ASIOBufferInfo* infos, long count, long siz
             disposeBuffers();
             return ASE_InvalidParameter;
         }
-        void* (&pair)[2] = infos[i].isInput ? m_in[ch] : m_out[ch];
+        void*(&pair)[2] = infos[i].isInput ? m_in[ch] : m_out[ch];
         for (int half = 0; half < 2; ++half) {
             if (pair[half] == nullptr) pair[half] = std::calloc(1, bytes);
             infos[i].buffers[half] = pair[half];

@@ -105,8 +105,7 @@ TEST_F(ProbeEndToEnd, ListsTheRegisteredDriverAndAnswersEveryQuery) {
     const auto clsid = veltrano::test::ReadString(HKEY_LOCAL_MACHINE, "Software\\ASIO\\Veltrano-HD",
                                                   "CLSID", true);
     ASSERT_TRUE(clsid.has_value());
-    EXPECT_NE(list.output.find("Veltrano-HD\n  CLSID " + *clsid), std::string::npos)
-        << list.output;
+    EXPECT_NE(list.output.find("Veltrano-HD\n  CLSID " + *clsid), std::string::npos) << list.output;
 
     const ProbeRun query = Probe("--query --driver veltrano-hd");
     EXPECT_EQ(query.exitCode, kExitOk) << query.output;
@@ -125,8 +124,10 @@ TEST_F(ProbeEndToEnd, ListsTheRegisteredDriverAndAnswersEveryQuery) {
 
 TEST_F(ProbeEndToEnd, PlaysThePatternRecordsTheLoopbackAndWritesBothFiles) {
     ScopedEnv bits("VELTRANO_TEST_BITS", "24");
-    const ProbeRun run = Probe("--bits 24 --rate 48000 --buffer 256 --seconds 0.5 --signal pattern "
-                          "--out \"" + m_played + "\" --record \"" + m_recorded + "\"");
+    const ProbeRun run = Probe(
+        "--bits 24 --rate 48000 --buffer 256 --seconds 0.5 --signal pattern "
+        "--out \"" +
+        m_played + "\" --record \"" + m_recorded + "\"");
     ASSERT_EQ(run.exitCode, kExitOk) << run.output;
     EXPECT_NE(run.output.find("callback: bufferSwitchTimeInfo, outputReady: called"),
               std::string::npos)
@@ -146,7 +147,8 @@ TEST_F(ProbeEndToEnd, PlaysThePatternRecordsTheLoopbackAndWritesBothFiles) {
     for (size_t f = 0; f < frames; ++f) {
         for (int c = 0; c < 2; ++c) {
             const uint8_t* p = &played[f * 6 + static_cast<size_t>(c) * 3];
-            const int32_t v = static_cast<int32_t>((p[0] | p[1] << 8 | uint32_t(p[2]) << 16) << 8) >> 8;
+            const int32_t v =
+                static_cast<int32_t>((p[0] | p[1] << 8 | uint32_t(p[2]) << 16) << 8) >> 8;
             ASSERT_EQ(v, expected.PcmValue(c, f)) << "frame " << f << " channel " << c;
         }
     }
@@ -158,8 +160,10 @@ TEST_F(ProbeEndToEnd, PlaysThePatternRecordsTheLoopbackAndWritesBothFiles) {
 }
 
 TEST_F(ProbeEndToEnd, PlaysNativeDsdThroughPlainBufferSwitches) {
-    const ProbeRun run = Probe("--rate 2822400 --buffer 8192 --seconds 0.3 --signal pattern "
-                          "--no-time-info --out \"" + m_played + "\"");
+    const ProbeRun run = Probe(
+        "--rate 2822400 --buffer 8192 --seconds 0.3 --signal pattern "
+        "--no-time-info --out \"" +
+        m_played + "\"");
     ASSERT_EQ(run.exitCode, kExitOk) << run.output;
     EXPECT_NE(run.output.find("callback: bufferSwitch,"), std::string::npos) << run.output;
     uint32_t rate = 0;
@@ -191,12 +195,15 @@ TEST_F(ProbeEndToEnd, EveryFailureHasItsExitCodeAndAMessage) {
     const std::vector<Case> cases = {
         {nullptr, nullptr, "--seconds -1", kExitUsage, "--seconds needs"},
         {nullptr, nullptr, "--driver Nonesuch --query", kExitNoDriver, "no ASIO driver named"},
-        {"VELTRANO_TEST_DEVICE", "absent", "--query", kExitCreateFailed, "creating the driver failed"},
-        {"VELTRANO_TEST_INIT", "fail", "--query", kExitInitFailed, "init failed: test device refused"},
+        {"VELTRANO_TEST_DEVICE", "absent", "--query", kExitCreateFailed,
+         "creating the driver failed"},
+        {"VELTRANO_TEST_INIT", "fail", "--query", kExitInitFailed,
+         "init failed: test device refused"},
         {nullptr, nullptr, "--rate 12345 --query", kExitSetupFailed, "setSampleRate(12345"},
         {"VELTRANO_TEST_BITS", "16", "--bits 32 --seconds 0.1", kExitSetupFailed,
          "streams 16-bit samples, not 32"},
-        {nullptr, nullptr, "--buffer 32 --seconds 0.1", kExitBuffersRefused, "createBuffers refused"},
+        {nullptr, nullptr, "--buffer 32 --seconds 0.1", kExitBuffersRefused,
+         "createBuffers refused"},
         {nullptr, nullptr, "--rate 384000 --seconds 3600", kExitSetupFailed, "too long"},
         {nullptr, nullptr, "--seconds 0.1 --out \"Z:\\no\\such\\folder\\x.wav\"", kExitFileFailed,
          "cannot create"},
@@ -206,7 +213,8 @@ TEST_F(ProbeEndToEnd, EveryFailureHasItsExitCodeAndAMessage) {
         const ProbeRun run = Probe(c.arguments);
         if (c.env != nullptr) SetEnvironmentVariableA(c.env, nullptr);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
-        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n"
+                                                                 << run.output;
     }
 
     veltrano::test::RunProcess("regsvr32.exe /u /s \"" + WinePath(COM_TEST_DLL) + "\"");

@@ -66,7 +66,8 @@ std::vector<AsioDriverEntry> ListAsioDrivers() {
         entry.name = name;
         const std::wstring clsid = ReadWide(driver.get(), L"CLSID");
         for (wchar_t c : clsid) entry.clsidText.push_back(c < 128 ? static_cast<char>(c) : '?');
-        entry.clsidValid = !clsid.empty() && SUCCEEDED(CLSIDFromString(clsid.c_str(), &entry.clsid));
+        entry.clsidValid =
+            !clsid.empty() && SUCCEEDED(CLSIDFromString(clsid.c_str(), &entry.clsid));
         entry.description = ReadNarrow(driver.get(), "Description");
         drivers.push_back(entry);
     }

@@ -57,27 +57,47 @@ private:
 
 const char* TypeName(ASIOSampleType type) {
     switch (type) {
-        case ASIOSTInt16LSB: return "Int16LSB";
-        case ASIOSTInt24LSB: return "Int24LSB";
-        case ASIOSTInt32LSB: return "Int32LSB";
-        case ASIOSTFloat32LSB: return "Float32LSB";
-        case ASIOSTFloat64LSB: return "Float64LSB";
-        case ASIOSTInt32LSB16: return "Int32LSB16";
-        case ASIOSTInt32LSB24: return "Int32LSB24";
-        case ASIOSTDSDInt8LSB1: return "DSDInt8LSB1";
-        case ASIOSTDSDInt8MSB1: return "DSDInt8MSB1";
-        case ASIOSTDSDInt8NER8: return "DSDInt8NER8";
-        default: return "other";
+        case ASIOSTInt16LSB:
+            return "Int16LSB";
+        case ASIOSTInt24LSB:
+            return "Int24LSB";
+        case ASIOSTInt32LSB:
+            return "Int32LSB";
+        case ASIOSTFloat32LSB:
+            return "Float32LSB";
+        case ASIOSTFloat64LSB:
+            return "Float64LSB";
+        case ASIOSTInt32LSB16:
+            return "Int32LSB16";
+        case ASIOSTInt32LSB24:
+            return "Int32LSB24";
+        case ASIOSTDSDInt8LSB1:
+            return "DSDInt8LSB1";
+        case ASIOSTDSDInt8MSB1:
+            return "DSDInt8MSB1";
+        case ASIOSTDSDInt8NER8:
+            return "DSDInt8NER8";
+        default:
+            return "other";
     }
 }
 
 bool ToFormat(ASIOSampleType type, SampleFormat& format) {
     switch (type) {
-        case ASIOSTInt16LSB: format = SampleFormat::Int16; return true;
-        case ASIOSTInt24LSB: format = SampleFormat::Int24; return true;
-        case ASIOSTInt32LSB: format = SampleFormat::Int32; return true;
-        case ASIOSTDSDInt8MSB1: format = SampleFormat::Dsd8Msb; return true;
-        default: return false;
+        case ASIOSTInt16LSB:
+            format = SampleFormat::Int16;
+            return true;
+        case ASIOSTInt24LSB:
+            format = SampleFormat::Int24;
+            return true;
+        case ASIOSTInt32LSB:
+            format = SampleFormat::Int32;
+            return true;
+        case ASIOSTDSDInt8MSB1:
+            format = SampleFormat::Dsd8Msb;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -209,8 +229,8 @@ int Run(const ProbeOptions& options) {
     if (!com.ok()) return Fail(kExitCreateFailed, "CoInitialize failed");
     DriverRef driver;
     // As hosts do: the class identifier is the interface identifier too.
-    const HRESULT hr = CoCreateInstance(chosen->clsid, nullptr, CLSCTX_INPROC_SERVER,
-                                        chosen->clsid, driver.put());
+    const HRESULT hr =
+        CoCreateInstance(chosen->clsid, nullptr, CLSCTX_INPROC_SERVER, chosen->clsid, driver.put());
     if (FAILED(hr) || driver.get() == nullptr) {
         char text[64];
         std::snprintf(text, sizeof(text), "%#010lx", static_cast<unsigned long>(hr));

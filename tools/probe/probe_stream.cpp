@@ -92,15 +92,18 @@ long VELTRANO_ASIO_CALLBACK AsioMessage(long selector, long value, void*, double
                            value == kAsioResetRequest || value == kAsioSupportsTimeInfo
                        ? 1
                        : 0;
-        case kAsioEngineVersion: return 2;
+        case kAsioEngineVersion:
+            return 2;
         case kAsioResetRequest:
             if (s != nullptr) {
                 ++s->result->resetRequests;
                 SetEvent(s->reset);
             }
             return 1;
-        case kAsioSupportsTimeInfo: return s != nullptr && s->plan->timeInfo ? 1 : 0;
-        default: return 0;
+        case kAsioSupportsTimeInfo:
+            return s != nullptr && s->plan->timeInfo ? 1 : 0;
+        default:
+            return 0;
     }
 }
 
@@ -196,8 +199,8 @@ StreamResult RunStream(const StreamPlan& plan) {
     }
     if (waited != WAIT_OBJECT_0) {
         return Fail(r, kExitStreamFailed,
-                    "the driver stopped switching buffers after " + std::to_string(s.done) + " of " +
-                        std::to_string(s.total));
+                    "the driver stopped switching buffers after " + std::to_string(s.done) +
+                        " of " + std::to_string(s.total));
     }
     return r;
 }

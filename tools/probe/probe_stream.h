@@ -15,10 +15,10 @@ namespace veltrano::probe {
 
 struct StreamPlan {
     IASIO* driver = nullptr;
-    double rate = 0;       // the running rate (DSD: the DSD rate)
-    long bufferSize = 0;   // frames (DSD: bits) per buffer half
-    long outputs = 0;      // output channels to play
-    long inputs = 0;       // input channels to record (0: none)
+    double rate = 0;      // the running rate (DSD: the DSD rate)
+    long bufferSize = 0;  // frames (DSD: bits) per buffer half
+    long outputs = 0;     // output channels to play
+    long inputs = 0;      // input channels to record (0: none)
     SampleFormat outputFormat = SampleFormat::Int32;
     SampleFormat inputFormat = SampleFormat::Int32;
     SignalKind signal = SignalKind::Sine;

@@ -19,10 +19,14 @@ constexpr size_t ChannelBytes(SampleFormat format, long frames) {
     if (frames <= 0) return 0;
     const auto n = static_cast<size_t>(frames);
     switch (format) {
-        case SampleFormat::Int16: return n * 2;
-        case SampleFormat::Int24: return n * 3;
-        case SampleFormat::Int32: return n * 4;
-        case SampleFormat::Dsd8Msb: return n / 8;
+        case SampleFormat::Int16:
+            return n * 2;
+        case SampleFormat::Int24:
+            return n * 3;
+        case SampleFormat::Int32:
+            return n * 4;
+        case SampleFormat::Dsd8Msb:
+            return n / 8;
     }
     return 0;
 }
@@ -30,10 +34,14 @@ constexpr size_t ChannelBytes(SampleFormat format, long frames) {
 // Sample width in bits (1 for DSD).
 constexpr int FormatBits(SampleFormat format) {
     switch (format) {
-        case SampleFormat::Int16: return 16;
-        case SampleFormat::Int24: return 24;
-        case SampleFormat::Int32: return 32;
-        case SampleFormat::Dsd8Msb: return 1;
+        case SampleFormat::Int16:
+            return 16;
+        case SampleFormat::Int24:
+            return 24;
+        case SampleFormat::Int32:
+            return 32;
+        case SampleFormat::Dsd8Msb:
+            return 1;
     }
     return 0;
 }

@@ -8,10 +8,14 @@ namespace veltrano::probe {
 
 const char* FormatName(SampleFormat format) {
     switch (format) {
-        case SampleFormat::Int16: return "Int16LSB";
-        case SampleFormat::Int24: return "Int24LSB";
-        case SampleFormat::Int32: return "Int32LSB";
-        case SampleFormat::Dsd8Msb: return "DSDInt8MSB1";
+        case SampleFormat::Int16:
+            return "Int16LSB";
+        case SampleFormat::Int24:
+            return "Int24LSB";
+        case SampleFormat::Int32:
+            return "Int32LSB";
+        case SampleFormat::Dsd8Msb:
+            return "DSDInt8MSB1";
     }
     return "?";
 }

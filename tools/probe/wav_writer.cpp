@@ -26,16 +26,24 @@ WavLayout WavLayoutFor(SampleFormat format, double asioRate) {
     WavLayout layout;
     const auto rate = asioRate > 0 ? static_cast<uint32_t>(asioRate) : 0u;
     switch (format) {
-        case SampleFormat::Int16: layout = {16, rate, false}; break;
-        case SampleFormat::Int24: layout = {24, rate, false}; break;
-        case SampleFormat::Int32: layout = {32, rate, false}; break;
-        case SampleFormat::Dsd8Msb: layout = {32, rate / 32, true}; break;
+        case SampleFormat::Int16:
+            layout = {16, rate, false};
+            break;
+        case SampleFormat::Int24:
+            layout = {24, rate, false};
+            break;
+        case SampleFormat::Int32:
+            layout = {32, rate, false};
+            break;
+        case SampleFormat::Dsd8Msb:
+            layout = {32, rate / 32, true};
+            break;
     }
     return layout;
 }
 
-std::array<uint8_t, kWavHeaderBytes> WavHeader(int channels, uint32_t sampleRate,
-                                               int bitsPerSample, uint32_t dataBytes) {
+std::array<uint8_t, kWavHeaderBytes> WavHeader(int channels, uint32_t sampleRate, int bitsPerSample,
+                                               uint32_t dataBytes) {
     std::array<uint8_t, kWavHeaderBytes> h{};
     const uint32_t blockAlign = static_cast<uint32_t>(channels * (bitsPerSample / 8));
     std::copy_n("RIFF", 4, h.begin());

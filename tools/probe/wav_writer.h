@@ -17,16 +17,16 @@ namespace veltrano::probe {
 inline constexpr size_t kWavHeaderBytes = 44;
 
 struct WavLayout {
-    int bitsPerSample = 16;      // WAV sample width
-    uint32_t sampleRate = 0;     // WAV frame rate
+    int bitsPerSample = 16;       // WAV sample width
+    uint32_t sampleRate = 0;      // WAV frame rate
     bool msbFirstGroups = false;  // DSD: bytes of a group reversed into a little-endian word
 };
 
 WavLayout WavLayoutFor(SampleFormat format, double asioRate);
 
 // The canonical 44-byte header of an integer PCM WAV file.
-std::array<uint8_t, kWavHeaderBytes> WavHeader(int channels, uint32_t sampleRate,
-                                               int bitsPerSample, uint32_t dataBytes);
+std::array<uint8_t, kWavHeaderBytes> WavHeader(int channels, uint32_t sampleRate, int bitsPerSample,
+                                               uint32_t dataBytes);
 
 // Interleaves per-channel streams (each `channelBytes` long) into WAV frame
 // order. channelBytes is cut to whole WAV samples.
