@@ -30,13 +30,23 @@ HRESULT STDMETHODCALLTYPE CAsioClsFactory::CreateInstance(IUnknown* outer, REFII
                                                           void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
+    // An aggregating object can only control the inner object's lifetime
+    // through its non-delegating unknown, so that is all it may ask for.
+    if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
     CUnknown* object = NewDriverObject(outer, m_clsid);
     if (object == nullptr) return E_FAIL;
     // The reference taken here keeps the object alive through discovery; the
     // matching release destroys it when discovery or the query failed.
     object->NonDelegatingAddRef();
     HRESULT hr = DiscoverDevice(object);
-    if (SUCCEEDED(hr)) hr = object->NonDelegatingQueryInterface(riid, ppv);
+    if (SUCCEEDED(hr)) {
+        if (outer != nullptr) {
+            *ppv = static_cast<INonDelegatingUnknown*>(object);
+            object->NonDelegatingAddRef();
+        } else {
+            hr = object->NonDelegatingQueryInterface(riid, ppv);
+        }
+    }
     object->NonDelegatingRelease();
     return hr;
 }

@@ -212,6 +212,52 @@ TEST_F(ComServer, FactoryAnswersOnlyIUnknownAndIClassFactory) {
     EXPECT_EQ(TestDll().canUnloadNow(), S_OK);
 }
 
+// An outer object that counts the calls its inner object forwards to it.
+class Outer : public IUnknown {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+        ++queries;
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+    long refs = 1;
+    int queries = 0;
+};
+
+TEST_F(ComServer, AnAggregatedDriverForwardsToItsOuterObjectAndDiesWithIt) {
+    const GUID clsid = NewGuid();
+    ComPtr<IClassFactory> factory = Factory(clsid);
+    ASSERT_NE(factory, nullptr);
+    Outer outer;
+    void* p = &outer;
+    EXPECT_EQ(factory->CreateInstance(&outer, clsid, &p), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(p, nullptr);
+
+    IUnknown* inner = nullptr;
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)),
+              S_OK);
+    factory.Reset();
+    EXPECT_EQ(outer.refs, 1);
+    IASIO* driver = nullptr;
+    ASSERT_EQ(inner->QueryInterface(clsid, reinterpret_cast<void**>(&driver)), S_OK);
+    // The driver interface's references and queries belong to the outer object.
+    EXPECT_EQ(outer.refs, 2);
+    driver->AddRef();
+    EXPECT_EQ(outer.refs, 3);
+    driver->Release();
+    void* other = nullptr;
+    driver->QueryInterface(IID_IPersist, &other);
+    EXPECT_EQ(outer.queries, 1);
+    driver->Release();
+    EXPECT_EQ(outer.refs, 1);
+
+    EXPECT_EQ(TestDll().canUnloadNow(), S_FALSE);
+    inner->Release();  // the outer's own reference ends the inner object
+    EXPECT_EQ(TestDll().canUnloadNow(), S_OK);
+}
+
 TEST_F(ComServer, WithoutADeviceCreationFailsAndDestroysTheObject) {
     ScopedEnv absent("VELTRANO_TEST_DEVICE", "absent");
     const GUID clsid = NewGuid();

@@ -40,7 +40,9 @@ HRESULT STDMETHODCALLTYPE CTestDriver::NonDelegatingQueryInterface(REFIID riid, 
     if (ppv == nullptr) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, m_clsid)) {
         *ppv = static_cast<IASIO*>(this);
-        NonDelegatingAddRef();
+        // Through the interface: an aggregated object's references are the
+        // outer object's.
+        AddRef();
         return S_OK;
     }
     *ppv = nullptr;
