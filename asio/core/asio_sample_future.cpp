@@ -4,7 +4,7 @@
 namespace veltrano::asio {
 
 ASIOError CAsioSample::controlPanel() {
-    LaunchControlPanel(m_block);
+    LaunchControlPanel(m_block.PanelFields());
     return ASE_OK;
 }
 

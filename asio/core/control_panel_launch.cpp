@@ -1,39 +1,65 @@
 #include "asio/core/control_panel_launch.h"
 
-#include <windows.h>
-
-// Needs the types windows.h declares, so it comes after it.
 #include <shellapi.h>
 
-#include "asio/core/registry_key.h"
-#include "asio/core/settings_store.h"
-#include "asio/core/status_block.h"
+#include <cstring>
+
+#include "asio/core/com_registry_key.h"
 
 namespace veltrano::asio {
 namespace {
 
-bool AskRunningPanel(StatusBlock& block) {
+constexpr DWORD kPathBytes = 260;
+
+// True when the panel's window exists; then it is asked to show itself.
+bool RequestShowIfRunning(PanelRequestFields fields) {
     if (FindWindowA(nullptr, kControlPanelTitle) == nullptr) return false;
-    block.RequestShowPanel();
+    if (fields.changed != nullptr && fields.showPanelRequest != nullptr) {
+        // The panel clears the request when it sees `changed`, so the request
+        // goes in first.
+        *fields.showPanelRequest = 1;
+        *fields.changed = 1;
+    }
+    return true;
+}
+
+// The program path from "ASIOCPL", or false when the value is missing, not a
+// string, or too long to take the program name without being cut (a cut path
+// would start some other file).
+bool ProgramPath(HKEY driverKey, char (&path)[kPathBytes]) {
+    DWORD type = 0;
+    DWORD bytes = kPathBytes - 1;  // the value may lack its terminator
+    if (RegQueryValueExA(driverKey, "ASIOCPL", nullptr, &type, reinterpret_cast<BYTE*>(path),
+                         &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return false;
+    }
+    path[bytes < kPathBytes ? bytes : kPathBytes - 1] = '\0';
+    const size_t folder = std::strlen(path);
+    const size_t name = sizeof(kControlPanelProgram);  // with its terminator
+    if (folder == 0 || folder + name > kPathBytes) return false;
+    std::memcpy(path + folder, kControlPanelProgram, name);
     return true;
 }
 
 }  // namespace
 
-void LaunchControlPanel(StatusBlock& block) {
-    if (AskRunningPanel(block)) return;
-    const RegistryKey parent = RegistryKey::Open(HKEY_CURRENT_USER, kSettingsParentKey);
-    const RegistryKey key = RegistryKey::Open(parent.Get(), kSettingsKey);
-    char path[MAX_PATH] = {};
-    if (!key.ReadString("ASIOCPL", path, sizeof(path))) return;
-    size_t used = lstrlenA(path);
-    for (const char* p = kControlPanelProgram; *p != '\0' && used + 1 < sizeof(path); ++p) {
-        path[used++] = *p;
+void LaunchControlPanel(PanelRequestFields fields) {
+    if (RequestShowIfRunning(fields)) return;
+
+    ComRegistryKey asio;
+    ComRegistryKey driver;
+    if (asio.Open(HKEY_CURRENT_USER, "Software\\ASIO", KEY_READ) != ERROR_SUCCESS ||
+        driver.Open(asio.Get(), "Veltrano-HD", KEY_READ) != ERROR_SUCCESS) {
+        return;
     }
-    path[used] = '\0';
+    char path[kPathBytes] = {};
+    if (!ProgramPath(driver.Get(), path)) return;
+
     ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
-    // A panel just started usually has no window yet; it then shows itself.
-    AskRunningPanel(block);
+    // A panel that was quick enough gets the request now; a slower one shows
+    // itself anyway when it starts.
+    RequestShowIfRunning(fields);
 }
 
 }  // namespace veltrano::asio

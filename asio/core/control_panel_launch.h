@@ -1,16 +1,24 @@
 #pragma once
-// Brings up the control panel program for a host's control-panel button.
+// The driver's controlPanel operation: bring the running control panel to the
+// front through the status block, or start the program when none runs.
+
+#include <windows.h>
+
+#include <cstdint>
 
 namespace veltrano::asio {
-
-class StatusBlock;
 
 inline constexpr char kControlPanelTitle[] = "Veltrano-HD Audio Control Panel";
 inline constexpr char kControlPanelProgram[] = "VeltranoHDACPLUI.exe";
 
-// A running panel is asked through the block to come forward; otherwise the
-// program is started from the folder in the settings value "ASIOCPL".
-// Every failure is quiet.
-void LaunchControlPanel(StatusBlock& block);
+// The two status-block fields the launch writes. Both null when the block is
+// absent or its magic is wrong; the caller decides that.
+struct PanelRequestFields {
+    volatile uint32_t* changed = nullptr;
+    volatile uint32_t* showPanelRequest = nullptr;
+};
+
+// Never fails towards the host: every failure ends the launch quietly.
+void LaunchControlPanel(PanelRequestFields fields);
 
 }  // namespace veltrano::asio

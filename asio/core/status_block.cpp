@@ -169,10 +169,9 @@ bool StatusBlock::TakeResetRequest(const GUID& clsid) {
     return true;
 }
 
-void StatusBlock::RequestShowPanel() {
-    if (!Present()) return;
-    m_view->changed = 1;
-    m_view->showPanelRequest = 1;
+PanelRequestFields StatusBlock::PanelFields() {
+    if (!Present()) return {};
+    return {&m_view->changed, &m_view->showPanelRequest};
 }
 
 void StatusBlock::Release(const GUID& clsid) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "asio/core/control_panel_launch.h"
 #include "common/asio_status_block.h"
 
 namespace veltrano::asio {
@@ -58,8 +59,9 @@ public:
     // Streaming thread: true (and the request cleared) when the control
     // panel asked for a host reset.
     bool TakeResetRequest(const GUID& clsid);
-    // controlPanel with the panel's window present (magic test only).
-    void RequestShowPanel();
+    // The fields controlPanel writes when the panel's window exists: null
+    // unless the block is present (magic test only).
+    PanelRequestFields PanelFields();
     // Object destroyed: an owner gives the block back.
     void Release(const GUID& clsid);
 

@@ -1,0 +1,30 @@
+# Fails the build unless DLL exports exactly the five driver entry points
+# under their plain names: hosts built with other compilers and regsvr32 find
+# them by those names, and a decorated name (_DllGetClassObject@12) is never
+# found. Run as: cmake -DOBJDUMP=<objdump> -DDLL=<file> -P check_exports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot read the export table of ${DLL}")
+endif()
+string(FIND "${dump}" "[Ordinal/Name Pointer] Table" start)
+if(start EQUAL -1)
+  message(FATAL_ERROR "${DLL} exports nothing")
+endif()
+string(SUBSTRING "${dump}" ${start} -1 table)
+# The table ends at the first empty line.
+string(FIND "${table}" "\n\n" end)
+if(NOT end EQUAL -1)
+  string(SUBSTRING "${table}" 0 ${end} table)
+endif()
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${table}")
+set(names "")
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
+  string(STRIP "${name}" name)
+  list(APPEND names "${name}")
+endforeach()
+list(SORT names)
+set(expected DllCanUnloadNow DllGetClassObject DllMain DllRegisterServer DllUnregisterServer)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "${DLL} exports [${names}], expected [${expected}]")
+endif()
