@@ -13,7 +13,8 @@ namespace {
 // told apart from live ones.
 constexpr uintptr_t kTag = 0x5E000000;
 constexpr uintptr_t kTagMask = 0xFF000000;
-constexpr unsigned kSlotBits = 12;
+constexpr unsigned kSlotBits = 10;
+constexpr uint32_t kGenerationMask = 0x3FF;  // bits 12-21, below the tag
 
 constexpr size_t kMaxRecorded = 64u << 20;
 constexpr DWORD kStatusSuccess = 0;
@@ -126,7 +127,7 @@ HANDLE NewHandle(Object object) {
     while (slot < state.objects.size() && state.objects[slot].kind != Kind::Free) ++slot;
     if (slot == state.objects.size()) state.objects.emplace_back();
     if (slot >= (1u << kSlotBits)) return INVALID_HANDLE_VALUE;
-    const uint32_t generation = (state.objects[slot].generation + 1) & 0xFFF;
+    const uint32_t generation = (state.objects[slot].generation + 1) & kGenerationMask;
     object.generation = generation;
     state.objects[slot] = object;
     return reinterpret_cast<HANDLE>(kTag | (static_cast<uintptr_t>(generation) << (kSlotBits + 2)) |
@@ -137,7 +138,7 @@ Object* Find(HANDLE h) {
     const auto value = reinterpret_cast<uintptr_t>(h);
     if ((value & kTagMask) != kTag || (value & 3) != 0) return nullptr;
     const size_t slot = (value >> 2) & ((1u << kSlotBits) - 1);
-    const uint32_t generation = (value >> (kSlotBits + 2)) & 0xFFF;
+    const uint32_t generation = (value >> (kSlotBits + 2)) & kGenerationMask;
     State& state = StateObject();
     if (slot >= state.objects.size()) return nullptr;
     Object& object = state.objects[slot];
