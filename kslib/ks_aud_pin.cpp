@@ -101,8 +101,8 @@ HRESULT CKsAudPin::Init() {
     };
     FreeRangeList(&m_listDataRange);
     bool fConsidered = false;
-    const bool fWellFormed = kswire::WalkAudioDataRanges(m_dataRanges.pBuffer, m_dataRanges.cbBuffer,
-                                                         save, &saver, &fConsidered);
+    const bool fWellFormed = kswire::WalkAudioDataRanges(
+        m_dataRanges.pBuffer, m_dataRanges.cbBuffer, save, &saver, &fConsidered);
     if (!fWellFormed) {
         // A reply that does not add up is not trusted at all.
         FreeRangeList(&m_listDataRange);

@@ -2,13 +2,9 @@
 // The audio view of a pin: the pin-creation request with a WAVEFORMATEX data
 // format, the pin's audio data ranges and the format-support test.
 
-#include <windows.h>
-#include <mmreg.h>
-#include <ks.h>
-#include <ksmedia.h>
-
 #include "kslib/ks_list.h"
 #include "kslib/ks_pin.h"
+#include "platform/win32_headers.h"
 
 namespace kslib {
 

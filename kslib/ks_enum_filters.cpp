@@ -1,12 +1,11 @@
 #include "kslib/ks_enum_filters.h"
 
-#include <setupapi.h>
-
 #include <new>
 
 #include "kslib/ks_heap.h"
 #include "kslib/ks_log.h"
 #include "platform/ks_setupdi.h"
+#include "platform/win32_headers.h"
 
 namespace kslib {
 namespace {
@@ -57,12 +56,10 @@ HRESULT CKsEnumFilters::EnumFilters(const GUID* pguidCategory, const GUID* pguid
     HRESULT hr = S_OK;
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
-    for (DWORD dwIndex = 0; platform::SetupDiEnumDeviceInterfaces(devInfo.Get(), nullptr,
-                                                                  pguidCategory, dwIndex,
-                                                                  &interfaceData);
+    for (DWORD dwIndex = 0; platform::SetupDiEnumDeviceInterfaces(
+             devInfo.Get(), nullptr, pguidCategory, dwIndex, &interfaceData);
          ++dwIndex) {
-        auto* pDetail =
-            static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(KsAlloc(kDetailBufferSize));
+        auto* pDetail = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(KsAlloc(kDetailBufferSize));
         if (pDetail == nullptr) {
             KsLog(4, "Failed to allocate SP_DEVICE_INTERFACE_DETAIL_DATA structure");
             hr = E_OUTOFMEMORY;
@@ -71,9 +68,9 @@ HRESULT CKsEnumFilters::EnumFilters(const GUID* pguidCategory, const GUID* pguid
         pDetail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         SP_DEVINFO_DATA devInfoData{};
         devInfoData.cbSize = sizeof devInfoData;
-        bool fUse = platform::SetupDiGetDeviceInterfaceDetailA(
-                        devInfo.Get(), &interfaceData, pDetail, kDetailBufferSize, nullptr,
-                        &devInfoData) != FALSE;
+        bool fUse = platform::SetupDiGetDeviceInterfaceDetailA(devInfo.Get(), &interfaceData,
+                                                               pDetail, kDetailBufferSize, nullptr,
+                                                               &devInfoData) != FALSE;
 
         if (fUse && !IsNullCategory(pguidAliasCategory)) {
             SP_DEVICE_INTERFACE_DATA aliasData{};
@@ -90,11 +87,11 @@ HRESULT CKsEnumFilters::EnumFilters(const GUID* pguidCategory, const GUID* pguid
 
         if (fUse) {
             HRESULT hrFilter = S_OK;
-            CKsFilter* pFilter = new (std::nothrow) CKsAudRenFilter(pDetail->DevicePath, "",
-                                                                    &hrFilter);
+            CKsFilter* pFilter =
+                new (std::nothrow) CKsAudRenFilter(pDetail->DevicePath, "", &hrFilter);
             bool fKept = pFilter != nullptr && SUCCEEDED(hrFilter) &&
-                         SUCCEEDED(pFilter->Instantiate()) &&
-                         SUCCEEDED(pFilter->EnumeratePins()) && m_listFilters.AddTail(pFilter);
+                         SUCCEEDED(pFilter->Instantiate()) && SUCCEEDED(pFilter->EnumeratePins()) &&
+                         m_listFilters.AddTail(pFilter);
             if (!fKept) {
                 delete pFilter;
                 KsLog(1, "Failed to create filter for %s", pDetail->DevicePath);

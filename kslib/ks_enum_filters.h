@@ -1,8 +1,6 @@
 #pragma once
 // Finds audio filters through the setup API by device-interface category.
 
-#include <windows.h>
-
 #include "kslib/ks_aud_filter.h"
 #include "kslib/ks_list.h"
 

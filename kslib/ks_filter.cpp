@@ -76,9 +76,9 @@ HRESULT CKsFilter::DestroyLists() {
 HRESULT CKsFilter::Instantiate() {
     KsTraceScope trace("CKsFilter::Instantiate()");
     SafeCloseHandle(m_handle);
-    m_handle = platform::CreateFileA(m_szSymbolicLink, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL,
-                                     nullptr);
+    m_handle =
+        platform::CreateFileA(m_szSymbolicLink, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!IsValidHandle(m_handle)) {
         m_handle = INVALID_HANDLE_VALUE;
         KsLog(1, "CKsFilter::Instantiate: CreateFile failed for device %s.  ErrorCode = 0x%08lx",
@@ -93,8 +93,8 @@ HRESULT CKsFilter::EnumerateNodes() {
     DestroyNodes();
     void* pvReply = nullptr;
     ULONG cbReply = 0;
-    HRESULT hr = GetPropertyMulti(KSPROPSETID_Topology, KSPROPERTY_TOPOLOGY_NODES, &pvReply,
-                                  &cbReply);
+    HRESULT hr =
+        GetPropertyMulti(KSPROPSETID_Topology, KSPROPERTY_TOPOLOGY_NODES, &pvReply, &cbReply);
     if (FAILED(hr)) {
         KsLog(4, "Failed to get property KSPROPSETID_Topology.KSPROPERTY_TOPOLOGY_NODES");
         KsFree(pvReply);

@@ -2,12 +2,10 @@
 // A kernel-streaming filter: its topology nodes and its pins, sorted by data
 // flow and communication.
 
-#include <windows.h>
-#include <ks.h>
-
 #include "kslib/ks_irp_target.h"
 #include "kslib/ks_list.h"
 #include "kslib/ks_pin.h"
+#include "platform/win32_headers.h"
 
 namespace kslib {
 

@@ -1,9 +1,9 @@
 #pragma once
 // The library heap: zero-filled blocks from the process heap; null on failure.
 
-#include <windows.h>
-
 #include <cstddef>
+
+#include "platform/win32_headers.h"
 
 namespace kslib {
 

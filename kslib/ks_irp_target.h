@@ -1,10 +1,9 @@
 #pragma once
 // A kernel-streaming file object (filter or pin) and its synchronous request.
 
-#include <windows.h>
-#include <ks.h>
-
 #include <cstdint>
+
+#include "platform/win32_headers.h"
 
 namespace kslib {
 

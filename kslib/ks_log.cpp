@@ -1,10 +1,10 @@
 #include "kslib/ks_log.h"
 
-#include <windows.h>
-
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+
+#include "platform/win32_headers.h"
 
 namespace kslib {
 namespace {

@@ -32,8 +32,8 @@ HRESULT CKsPin::ReadMultiItem(ULONG nProperty, ULONG cbItem, MultiItemReply* pRe
     FreeMultiItem(pReply);
     void* pvBuffer = nullptr;
     ULONG cbBuffer = 0;
-    HRESULT hr = m_pFilter->GetPinPropertyMulti(m_nId, KSPROPSETID_Pin, nProperty, &pvBuffer,
-                                                &cbBuffer);
+    HRESULT hr =
+        m_pFilter->GetPinPropertyMulti(m_nId, KSPROPSETID_Pin, nProperty, &pvBuffer, &cbBuffer);
     pReply->pBuffer = static_cast<PKSMULTIPLE_ITEM>(pvBuffer);
     pReply->cbBuffer = cbBuffer;
     if (FAILED(hr)) return hr;

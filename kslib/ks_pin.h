@@ -1,10 +1,8 @@
 #pragma once
 // One pin type of a filter and, once instantiated, its pin handle.
 
-#include <windows.h>
-#include <ks.h>
-
 #include "kslib/ks_irp_target.h"
+#include "platform/win32_headers.h"
 
 namespace kslib {
 

@@ -65,8 +65,7 @@ bool WalkAudioDataRanges(const void* reply, size_t replySize, DataRangeSink sink
         std::memcpy(&head, base + offset, sizeof head);
         if (head.FormatSize < sizeof(DataRange) || head.FormatSize > left) return false;
 
-        if (!*consideredAny &&
-            (IsWaveTagGuid(head.SubFormat) || IsNullGuid(head.SubFormat))) {
+        if (!*consideredAny && (IsWaveTagGuid(head.SubFormat) || IsNullGuid(head.SubFormat))) {
             *consideredAny = true;
         }
         if (*consideredAny && head.MajorFormat == kTypeAudio) {

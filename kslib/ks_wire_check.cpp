@@ -1,12 +1,9 @@
 // The portable reply layouts must be the platform's own.
-#include <windows.h>
-#include <mmreg.h>
-#include <ks.h>
-#include <ksmedia.h>
 
 #include <cstddef>
 
 #include "kslib/ks_wire.h"
+#include "platform/win32_headers.h"
 
 static_assert(sizeof(kswire::Guid) == sizeof(GUID));
 static_assert(sizeof(kswire::Identifier) == sizeof(KSPROPERTY));

@@ -3,8 +3,7 @@
 // the Win32 calls; the executable links either veltrano_platform_real
 // (forwards to Windows) or veltrano_platform_sim (the virtual device).
 
-#include <windows.h>
-#include <ks.h>
+#include "platform/win32_headers.h"
 
 namespace platform {
 

@@ -1,8 +1,7 @@
 #pragma once
 // Device-interface enumeration through the setup API (part of the device seam).
 
-#include <windows.h>
-#include <setupapi.h>
+#include "platform/win32_headers.h"
 
 namespace platform {
 

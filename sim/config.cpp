@@ -1,6 +1,6 @@
 #include "sim/config.h"
 
-#include <ksmedia.h>
+#include "platform/win32_headers.h"
 
 namespace sim {
 namespace {

@@ -2,12 +2,11 @@
 // What the virtual Veltrano-HD looks like, set per test (or, later, from a
 // profile) before the device is used. Plain data only.
 
-#include <windows.h>
-#include <ks.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/win32_headers.h"
 
 namespace sim {
 
@@ -18,7 +17,8 @@ struct DataRangeConfig {
     uint32_t maxBits = 16;
     uint32_t minRate = 32000;
     uint32_t maxRate = 384000;
-    GUID majorFormat = {0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    GUID majorFormat = {
+        0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
     GUID subFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 };
 
@@ -50,14 +50,14 @@ struct DeviceConfig {
 
 // Faults a test can inject. Error values are Windows error codes.
 struct Faults {
-    bool ksUserMissing = false;      // KsCreatePin cannot be loaded
-    GUID failPropertySet{};          // with failPropertyId: that property fails
+    bool ksUserMissing = false;  // KsCreatePin cannot be loaded
+    GUID failPropertySet{};      // with failPropertyId: that property fails
     uint32_t failPropertyId = 0xFFFFFFFF;
     DWORD failPropertyError = ERROR_GEN_FAILURE;
-    DWORD pinCreateError = 0;        // every KsCreatePin fails with it
-    DWORD transferError = 0;         // every read or write is refused with it
-    bool stallCompletions = false;   // queued packets never complete
-    bool asyncProperties = false;    // property requests complete pending
+    DWORD pinCreateError = 0;                // every KsCreatePin fails with it
+    DWORD transferError = 0;                 // every read or write is refused with it
+    bool stallCompletions = false;           // queued packets never complete
+    bool asyncProperties = false;            // property requests complete pending
     DWORD sizeQueryError = ERROR_MORE_DATA;  // or ERROR_INSUFFICIENT_BUFFER
 };
 

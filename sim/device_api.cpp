@@ -1,10 +1,9 @@
 #include "sim/device_api.h"
 
-#include <ksmedia.h>
-
 #include <cstdio>
 
 #include "common/device_table.h"
+#include "platform/win32_headers.h"
 #include "sim/internal.h"
 #include "sim/sim.h"
 
@@ -14,15 +13,17 @@ std::string PathOf(size_t device, const GUID& category) {
     const DeviceConfig& config = Get().config.devices[device];
     const bool hasCapture = [&] {
         for (const PinConfig& pin : config.pins) {
-            if (pin.dataFlow == KSPIN_DATAFLOW_OUT && pin.communication == KSPIN_COMMUNICATION_SINK) {
+            if (pin.dataFlow == KSPIN_DATAFLOW_OUT &&
+                pin.communication == KSPIN_COMMUNICATION_SINK) {
                 return true;
             }
         }
         return false;
     }();
-    const bool member = category == KSCATEGORY_AUDIO ||
-                        (category == KSCATEGORY_RENDER && config.renderAlias != AliasState::Absent) ||
-                        (category == KSCATEGORY_CAPTURE && hasCapture);
+    const bool member =
+        category == KSCATEGORY_AUDIO ||
+        (category == KSCATEGORY_RENDER && config.renderAlias != AliasState::Absent) ||
+        (category == KSCATEGORY_CAPTURE && hasCapture);
     if (!member) return {};
     std::string base = config.basePath;
     if (base.empty()) {
@@ -97,8 +98,8 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     bool pending = false;
     DWORD error = 0;
     if (object->kind == Kind::Filter) {
-        error = FilterIoctl(object->device, dwIoControlCode, lpInBuffer, nInBufferSize,
-                            lpOutBuffer, nOutBufferSize, &returned);
+        error = FilterIoctl(object->device, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                            nOutBufferSize, &returned);
     } else {
         error = PinIoctl(object->pin, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
                          nOutBufferSize, &returned, lpOverlapped, &pending);

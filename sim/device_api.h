@@ -1,9 +1,7 @@
 #pragma once
 // The virtual device seen through the platform calls it models.
 
-#include <windows.h>
-#include <ks.h>
-#include <setupapi.h>
+#include "platform/win32_headers.h"
 
 namespace sim {
 

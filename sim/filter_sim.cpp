@@ -1,12 +1,9 @@
 // Property requests on a filter handle, answered as the kernel-streaming
 // class driver answers them for a USB audio function.
 
-#include <windows.h>
-
-#include <ksmedia.h>
-
 #include <vector>
 
+#include "platform/win32_headers.h"
 #include "sim/internal.h"
 
 namespace sim::detail {

@@ -1,9 +1,6 @@
 #pragma once
 // The virtual device's shared state. Everything here is used under Lock().
 
-#include <windows.h>
-#include <ks.h>
-
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -11,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_headers.h"
 #include "sim/config.h"
 
 namespace sim::detail {
@@ -49,7 +47,7 @@ enum class Kind { Free, Filter, Pin, DevInfo };
 struct Object {
     Kind kind = Kind::Free;
     uint32_t generation = 0;
-    size_t device = 0;        // filters
+    size_t device = 0;  // filters
     PinInstance* pin = nullptr;
     DevInfoSet* devInfo = nullptr;
 };

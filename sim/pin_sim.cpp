@@ -1,13 +1,9 @@
 // Pin creation and the requests on a pin handle: state, reset and the
 // stream transfers, with the checks a USB audio driver makes.
 
-#include <windows.h>
-
-#include <mmreg.h>
-#include <ksmedia.h>
-
 #include <cstdlib>
 
+#include "platform/win32_headers.h"
 #include "sim/internal.h"
 
 namespace sim::detail {
@@ -34,7 +30,8 @@ DWORD CheckFormat(const PinConfig& pin, const KSDATAFORMAT* format, uint32_t* bl
     const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(format + 1);
     GUID subFormat;
     if (wfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
-        if (wfx->cbSize < 22 || format->FormatSize < sizeof(KSDATAFORMAT) + sizeof(WAVEFORMATEX) + 22) {
+        if (wfx->cbSize < 22 ||
+            format->FormatSize < sizeof(KSDATAFORMAT) + sizeof(WAVEFORMATEX) + 22) {
             return ERROR_INVALID_PARAMETER;
         }
         const auto* ext = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(wfx);
@@ -53,8 +50,8 @@ DWORD CheckFormat(const PinConfig& pin, const KSDATAFORMAT* format, uint32_t* bl
     }
     for (const DataRangeConfig& r : pin.ranges) {
         if (!(r.majorFormat == KSDATAFORMAT_TYPE_AUDIO) || !(r.subFormat == subFormat)) continue;
-        const bool channelsOk = pin.exactChannels ? wfx->nChannels == r.maxChannels
-                                                  : wfx->nChannels <= r.maxChannels;
+        const bool channelsOk =
+            pin.exactChannels ? wfx->nChannels == r.maxChannels : wfx->nChannels <= r.maxChannels;
         if (channelsOk && wfx->wBitsPerSample >= r.minBits && wfx->wBitsPerSample <= r.maxBits &&
             wfx->nSamplesPerSec >= r.minRate && wfx->nSamplesPerSec <= r.maxRate) {
             *blockAlign = wfx->nBlockAlign;
@@ -65,7 +62,9 @@ DWORD CheckFormat(const PinConfig& pin, const KSDATAFORMAT* format, uint32_t* bl
     return ERROR_NO_MATCH;
 }
 
-bool IsAdjacent(KSSTATE from, KSSTATE to) { return std::abs(static_cast<int>(from) - static_cast<int>(to)) <= 1; }
+bool IsAdjacent(KSSTATE from, KSSTATE to) {
+    return std::abs(static_cast<int>(from) - static_cast<int>(to)) <= 1;
+}
 
 DWORD SetState(PinInstance* pin, KSSTATE to) {
     if (to < KSSTATE_STOP || to > KSSTATE_RUN) return ERROR_INVALID_PARAMETER;
@@ -84,7 +83,8 @@ DWORD SetState(PinInstance* pin, KSSTATE to) {
     return 0;
 }
 
-DWORD QueueTransfer(PinInstance* pin, bool write, void* out, DWORD outSize, OVERLAPPED* overlapped) {
+DWORD QueueTransfer(PinInstance* pin, bool write, void* out, DWORD outSize,
+                    OVERLAPPED* overlapped) {
     if (write != pin->render) return ERROR_INVALID_FUNCTION;
     if (overlapped == nullptr) return ERROR_INVALID_PARAMETER;
     if (out == nullptr || outSize < sizeof(KSSTREAM_HEADER)) return ERROR_INVALID_USER_BUFFER;

@@ -1,10 +1,7 @@
 // Device-interface enumeration of the virtual devices, with the setup API's
 // size and structure checks.
 
-#include <windows.h>
-
-#include <ksmedia.h>
-
+#include "platform/win32_headers.h"
 #include "sim/device_api.h"
 #include "sim/internal.h"
 

@@ -1,11 +1,10 @@
 #pragma once
 // The virtual Veltrano-HD's control and observation API for tests.
 
-#include <windows.h>
-
 #include <cstdint>
 #include <vector>
 
+#include "platform/win32_headers.h"
 #include "sim/config.h"
 
 namespace sim {

@@ -19,10 +19,9 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet,
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
                                       DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
                                       PSP_DEVINFO_DATA DeviceInfoData) {
-    return ::SetupDiGetDeviceInterfaceDetailA(DeviceInfoSet, DeviceInterfaceData,
-                                              DeviceInterfaceDetailData,
-                                              DeviceInterfaceDetailDataSize, RequiredSize,
-                                              DeviceInfoData);
+    return ::SetupDiGetDeviceInterfaceDetailA(
+        DeviceInfoSet, DeviceInterfaceData, DeviceInterfaceDetailData,
+        DeviceInterfaceDetailDataSize, RequiredSize, DeviceInfoData);
 }
 
 BOOL SetupDiGetDeviceInterfaceAlias(HDEVINFO DeviceInfoSet,

@@ -20,10 +20,9 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet,
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
                                       DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
                                       PSP_DEVINFO_DATA DeviceInfoData) {
-    return sim::SetupDiGetDeviceInterfaceDetailA(DeviceInfoSet, DeviceInterfaceData,
-                                                 DeviceInterfaceDetailData,
-                                                 DeviceInterfaceDetailDataSize, RequiredSize,
-                                                 DeviceInfoData);
+    return sim::SetupDiGetDeviceInterfaceDetailA(
+        DeviceInfoSet, DeviceInterfaceData, DeviceInterfaceDetailData,
+        DeviceInterfaceDetailDataSize, RequiredSize, DeviceInfoData);
 }
 
 BOOL SetupDiGetDeviceInterfaceAlias(HDEVINFO DeviceInfoSet,

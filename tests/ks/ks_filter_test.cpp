@@ -1,5 +1,5 @@
-#include "kslib/ks_enum_filters.h"
 #include "ks_fixture.h"
+#include "kslib/ks_enum_filters.h"
 
 namespace kstest {
 namespace {

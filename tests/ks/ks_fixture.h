@@ -3,10 +3,6 @@
 // reconfigured for each test.
 
 #include <gtest/gtest.h>
-#include <windows.h>
-#include <ks.h>
-#include <ksmedia.h>
-#include <mmreg.h>
 
 #include <memory>
 #include <string>
@@ -14,6 +10,7 @@
 
 #include "kslib/ks_aud_filter.h"
 #include "kslib/ks_log.h"
+#include "platform/win32_headers.h"
 #include "sim/sim.h"
 
 namespace kstest {

@@ -1,4 +1,5 @@
 #include "kslib/ks_irp_target.h"
+
 #include "ks_fixture.h"
 #include "platform/ks_device.h"
 
@@ -20,8 +21,8 @@ TEST_F(KsTest, SyncIoctlRefusesNullAndInvalidHandlesWithoutCallingTheSystem) {
     ULONG returned = 123;
     for (HANDLE h : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
         SetLastError(0);
-        EXPECT_EQ(CKsIrpTarget::SyncIoctl(h, IOCTL_KS_PROPERTY, &property, sizeof property,
-                                          nullptr, 0, &returned),
+        EXPECT_EQ(CKsIrpTarget::SyncIoctl(h, IOCTL_KS_PROPERTY, &property, sizeof property, nullptr,
+                                          0, &returned),
                   E_FAIL);
         EXPECT_EQ(returned, 0u);
         EXPECT_EQ(GetLastError(), 0u);  // nothing was asked of the platform
@@ -39,8 +40,8 @@ TEST_F(KsTest, ClosedOrMadeUpHandlesAreRefusedByTheDevice) {
     DWORD returned = 0;
     EXPECT_FALSE(sim::IsSimHandle(reinterpret_cast<HANDLE>(0x1234)));
     for (HANDLE h : {stale, reinterpret_cast<HANDLE>(0x5E000404)}) {
-        EXPECT_EQ(CKsIrpTarget::SyncIoctl(h, IOCTL_KS_PROPERTY, &property, sizeof property,
-                                          nullptr, 0, nullptr),
+        EXPECT_EQ(CKsIrpTarget::SyncIoctl(h, IOCTL_KS_PROPERTY, &property, sizeof property, nullptr,
+                                          0, nullptr),
                   E_FAIL);
         HANDLE copy = h;
         EXPECT_FALSE(CKsIrpTarget::SafeCloseHandle(copy));
@@ -48,13 +49,13 @@ TEST_F(KsTest, ClosedOrMadeUpHandlesAreRefusedByTheDevice) {
     }
     OVERLAPPED overlapped{};
     EXPECT_FALSE(platform::DeviceIoControl(stale, IOCTL_KS_PROPERTY, &property, sizeof property,
-                                          nullptr, 0, &returned, &overlapped));
+                                           nullptr, 0, &returned, &overlapped));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(KsTest, PropertySizeQueriesSucceedWithTheSizeForBothOverflowErrors) {
-    for (DWORD error : {static_cast<DWORD>(ERROR_MORE_DATA),
-                        static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)}) {
+    for (DWORD error :
+         {static_cast<DWORD>(ERROR_MORE_DATA), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)}) {
         sim::Config config = sim::DefaultConfig();
         config.faults.sizeQueryError = error;
         Use(config);
@@ -134,8 +135,9 @@ TEST_F(KsTest, LogTextsAppearOnlyAboveTheThreshold) {
     EXPECT_EQ(missing.Instantiate(), E_FAIL);
     EXPECT_TRUE(log.Has("CKsFilter::Instantiate() Enter"));
     EXPECT_TRUE(log.Has("CKsFilter::Instantiate() Leave"));
-    EXPECT_TRUE(log.Has("CKsFilter::Instantiate: CreateFile failed for device "
-                        "\\\\?\\usb#vid_1209&pid_0009&mi_01#x.  ErrorCode = 0x00000002"));
+    EXPECT_TRUE(
+        log.Has("CKsFilter::Instantiate: CreateFile failed for device "
+                "\\\\?\\usb#vid_1209&pid_0009&mi_01#x.  ErrorCode = 0x00000002"));
 
     // Level 1 keeps errors and drops traces.
     LogCapture errorsOnly(1);

@@ -1,8 +1,8 @@
+#include "kslib/ks_reply.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "kslib/ks_reply.h"
 
 namespace kswire {
 namespace {
@@ -28,7 +28,8 @@ std::vector<uint8_t> Range(uint32_t formatSize, Guid sub = kSubtypePcm, Guid maj
     r.MaximumBitsPerSample = bits;
     r.MinimumSampleFrequency = 44100;
     r.MaximumSampleFrequency = 96000;
-    std::vector<uint8_t> bytes(reinterpret_cast<uint8_t*>(&r), reinterpret_cast<uint8_t*>(&r) + sizeof r);
+    std::vector<uint8_t> bytes(reinterpret_cast<uint8_t*>(&r),
+                               reinterpret_cast<uint8_t*>(&r) + sizeof r);
     bytes.resize((formatSize + 7) & ~7u);
     return bytes;
 }
@@ -101,8 +102,8 @@ TEST(KsReply, ShortOrOversizedRangesAreRefusedWithoutReadingPastTheReply) {
     bool considered = false;
     // A last range of 64 bytes: copied as far as it goes, the rest zero.
     auto shortLast = Reply({Range(88), Range(64)}, 2);
-    ASSERT_TRUE(WalkAudioDataRanges(shortLast.data(), shortLast.size(), &Collected::Sink, &c,
-                                    &considered));
+    ASSERT_TRUE(
+        WalkAudioDataRanges(shortLast.data(), shortLast.size(), &Collected::Sink, &c, &considered));
     ASSERT_EQ(c.ranges.size(), 2u);
     EXPECT_EQ(c.ranges[1].MaximumChannels, 0u);
 
