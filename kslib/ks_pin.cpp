@@ -100,6 +100,9 @@ void CKsPin::ClosePin() {
 HRESULT CKsPin::Instantiate(BOOL fLooped) {
     KsTraceScope trace("CKsPin::Instantiate()");
     if (m_pksPinCreate == nullptr) return S_OK;
+    // A second creation (a retry with another format) must not leave the
+    // first instance open: the device counts instances and would refuse.
+    ClosePin();
     if (m_pConnectTo != nullptr) m_pksPinCreate->PinToHandle = m_pConnectTo->GetHandle();
     m_pksPinCreate->Interface.Id =
         fLooped ? KSINTERFACE_STANDARD_LOOPED_STREAMING : KSINTERFACE_STANDARD_STREAMING;

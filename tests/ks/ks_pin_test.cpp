@@ -139,14 +139,17 @@ TEST_F(KsTest, PinCreationChecksTheFormatAgainstTheDevice) {
     EXPECT_FALSE(pin->IsLooped());
 
     // One instance only.
-    HRESULT hr = S_OK;
     auto second = OpenRenderFilter();
     CKsAudPin* other = RenderPin(*second);
     ASSERT_EQ(other->SetFormat(&ext.Format), S_OK);
     EXPECT_EQ(other->Instantiate(), HRESULT_FROM_WIN32(ERROR_BUSY));
-    (void)hr;
     pin->ClosePin();
     EXPECT_EQ(other->Instantiate(), S_OK);
+
+    // Creating again replaces the open instance instead of leaking it.
+    const size_t open = sim::OpenHandleCount();
+    EXPECT_EQ(other->Instantiate(), S_OK);
+    EXPECT_EQ(sim::OpenHandleCount(), open);
 }
 
 TEST_F(KsTest, AMissingKsCreatePinGivesFileNotFound) {
