@@ -1,0 +1,39 @@
+#include "platform/ks_setupdi.h"
+
+namespace platform {
+
+HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent,
+                              DWORD Flags) {
+    return ::SetupDiGetClassDevsA(ClassGuid, Enumerator, hwndParent, Flags);
+}
+
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                 const GUID* InterfaceClassGuid, DWORD MemberIndex,
+                                 PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
+    return ::SetupDiEnumDeviceInterfaces(DeviceInfoSet, DeviceInfoData, InterfaceClassGuid,
+                                         MemberIndex, DeviceInterfaceData);
+}
+
+BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet,
+                                      PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
+                                      DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
+                                      PSP_DEVINFO_DATA DeviceInfoData) {
+    return ::SetupDiGetDeviceInterfaceDetailA(
+        DeviceInfoSet, DeviceInterfaceData, DeviceInterfaceDetailData,
+        DeviceInterfaceDetailDataSize, RequiredSize, DeviceInfoData);
+}
+
+BOOL SetupDiGetDeviceInterfaceAlias(HDEVINFO DeviceInfoSet,
+                                    PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+                                    const GUID* AliasInterfaceClassGuid,
+                                    PSP_DEVICE_INTERFACE_DATA AliasDeviceInterfaceData) {
+    return ::SetupDiGetDeviceInterfaceAlias(DeviceInfoSet, DeviceInterfaceData,
+                                            AliasInterfaceClassGuid, AliasDeviceInterfaceData);
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+    return ::SetupDiDestroyDeviceInfoList(DeviceInfoSet);
+}
+
+}  // namespace platform

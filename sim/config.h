@@ -1,0 +1,80 @@
+#pragma once
+// What the virtual Veltrano-HD looks like, set per test (or, later, from a
+// profile) before the device is used. Plain data only.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/win32_headers.h"
+
+namespace sim {
+
+// One KSDATARANGE_AUDIO of a pin.
+struct DataRangeConfig {
+    uint32_t maxChannels = 2;
+    uint32_t minBits = 16;
+    uint32_t maxBits = 16;
+    uint32_t minRate = 32000;
+    uint32_t maxRate = 384000;
+    GUID majorFormat = {
+        0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    GUID subFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+};
+
+struct PinConfig {
+    KSPIN_DATAFLOW dataFlow = KSPIN_DATAFLOW_IN;
+    KSPIN_COMMUNICATION communication = KSPIN_COMMUNICATION_SINK;
+    std::vector<DataRangeConfig> ranges;
+    bool standardInterface = true;  // KSINTERFACE_STANDARD_STREAMING offered
+    bool loopedInterface = false;   // KSINTERFACE_STANDARD_LOOPED_STREAMING offered
+    bool standardMedium = true;
+    uint32_t possibleInstances = 1;
+    // USB audio streaming interfaces carry a fixed channel count: a format
+    // with fewer channels than the range's maximum is refused.
+    bool exactChannels = true;
+    GUID category{};
+    std::wstring name;
+};
+
+enum class AliasState { Absent, Enabled, Disabled, Removed };
+
+struct DeviceConfig {
+    // Empty: a lower-case USB composite path built from the accepted-devices
+    // table's first entry.
+    std::string basePath;
+    AliasState renderAlias = AliasState::Enabled;
+    std::vector<PinConfig> pins;
+    std::vector<GUID> nodes;
+};
+
+// Faults a test can inject. Error values are Windows error codes.
+struct Faults {
+    bool ksUserMissing = false;  // KsCreatePin cannot be loaded
+    GUID failPropertySet{};      // with failPropertyId: that property fails
+    uint32_t failPropertyId = 0xFFFFFFFF;
+    DWORD failPropertyError = ERROR_GEN_FAILURE;
+    DWORD pinCreateError = 0;                // every KsCreatePin fails with it
+    DWORD transferError = 0;                 // every read or write is refused with it
+    bool stallCompletions = false;           // queued packets never complete
+    bool asyncProperties = false;            // property requests complete pending
+    DWORD sizeQueryError = ERROR_MORE_DATA;  // or ERROR_INSUFFICIENT_BUFFER
+};
+
+struct Config {
+    std::vector<DeviceConfig> devices;
+    Faults faults;
+};
+
+// A stereo device with 16-, 24- and 32-bit ranges over the nine rates:
+// render sink pin 0, bridge pin 1 (out), capture sink pin 2, bridge pin 3 (in).
+DeviceConfig DefaultDevice();
+// The same without the capture side (pins 0 and 1).
+DeviceConfig RenderOnlyDevice();
+PinConfig RenderSinkPin(uint32_t channels = 2);
+PinConfig CaptureSinkPin(uint32_t channels = 2);
+PinConfig BridgePin(KSPIN_DATAFLOW dataFlow);
+// The default configuration: one DefaultDevice, no faults.
+Config DefaultConfig();
+
+}  // namespace sim

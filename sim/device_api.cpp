@@ -1,0 +1,153 @@
+#include "sim/device_api.h"
+
+#include <cstdio>
+
+#include "common/device_table.h"
+#include "platform/win32_headers.h"
+#include "sim/internal.h"
+#include "sim/sim.h"
+
+namespace sim::detail {
+
+std::string PathOf(size_t device, const GUID& category) {
+    const DeviceConfig& config = Get().config.devices[device];
+    const bool hasCapture = [&] {
+        for (const PinConfig& pin : config.pins) {
+            if (pin.dataFlow == KSPIN_DATAFLOW_OUT &&
+                pin.communication == KSPIN_COMMUNICATION_SINK) {
+                return true;
+            }
+        }
+        return false;
+    }();
+    const bool member =
+        category == KSCATEGORY_AUDIO ||
+        (category == KSCATEGORY_RENDER && config.renderAlias != AliasState::Absent) ||
+        (category == KSCATEGORY_CAPTURE && hasCapture);
+    if (!member) return {};
+    std::string base = config.basePath;
+    if (base.empty()) {
+        // Windows reports USB interface paths in lower case.
+        const veltrano::SupportedDevice& entry = veltrano::SupportedDeviceTable[0];
+        char text[128];
+        snprintf(text, sizeof text, "\\\\?\\usb#vid_%04x&pid_%04x&mi_%02x#7&2a8f5c1&0&%04zu",
+                 entry.vendorId, entry.productId, entry.interfaceNumber, device + 1);
+        base = text;
+    }
+    char guid[64];
+    snprintf(guid, sizeof guid, "#{%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}\\global",
+             static_cast<unsigned long>(category.Data1), category.Data2, category.Data3,
+             category.Data4[0], category.Data4[1], category.Data4[2], category.Data4[3],
+             category.Data4[4], category.Data4[5], category.Data4[6], category.Data4[7]);
+    return base + guid;
+}
+
+}  // namespace sim::detail
+
+namespace sim {
+
+using namespace detail;
+
+std::string InterfacePath(size_t device, const GUID& category) {
+    auto lock = Lock();
+    if (device >= Get().config.devices.size()) return {};
+    return PathOf(device, category);
+}
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES,
+                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+    auto lock = Lock();
+    if (lpFileName == nullptr) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (dwCreationDisposition != OPEN_EXISTING) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    State& state = Get();
+    for (size_t d = 0; d < state.config.devices.size(); ++d) {
+        for (const GUID* category : {&KSCATEGORY_AUDIO, &KSCATEGORY_RENDER, &KSCATEGORY_CAPTURE}) {
+            const std::string path = PathOf(d, *category);
+            if (path.empty() || lstrcmpiA(path.c_str(), lpFileName) != 0) continue;
+            Object filter;
+            filter.kind = Kind::Filter;
+            filter.device = d;
+            HANDLE h = NewHandle(filter);
+            if (h == INVALID_HANDLE_VALUE) SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+            return h;
+        }
+    }
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                     LPOVERLAPPED lpOverlapped) {
+    auto lock = Lock();
+    Object* object = Find(hDevice);
+    if (object == nullptr || object->kind == Kind::DevInfo) {
+        lock.unlock();
+        // Not ours: the platform gives its own answer (ERROR_INVALID_HANDLE
+        // for a stale or made-up value).
+        return ::DeviceIoControl(hDevice, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                                 nOutBufferSize, lpBytesReturned, lpOverlapped);
+    }
+    DWORD returned = 0;
+    bool pending = false;
+    DWORD error = 0;
+    if (object->kind == Kind::Filter) {
+        error = FilterIoctl(object->device, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                            nOutBufferSize, &returned);
+    } else {
+        error = PinIoctl(object->pin, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                         nOutBufferSize, &returned, lpOverlapped, &pending);
+    }
+    if (lpBytesReturned != nullptr) *lpBytesReturned = returned;
+    if (pending) {
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
+    if (error == 0 && lpOverlapped != nullptr && Get().config.faults.asyncProperties &&
+        dwIoControlCode == IOCTL_KS_PROPERTY) {
+        // Completed by the driver before the caller gets to wait.
+        if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
+        CompleteOverlapped(lpOverlapped, 0, returned);
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
+    if (lpOverlapped != nullptr) {
+        lpOverlapped->Internal = error == 0 ? 0 : 0xC0000001;
+        lpOverlapped->InternalHigh = returned;
+    }
+    if (error != 0) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+    auto lock = Lock();
+    Object* object = Find(hObject);
+    if (object == nullptr) {
+        lock.unlock();
+        return ::CloseHandle(hObject);
+    }
+    if (object->kind == Kind::Pin) ClosePin(object->pin);
+    if (object->kind == Kind::DevInfo) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    FreeHandle(hObject);
+    return TRUE;
+}
+
+DWORD KsCreatePin(HANDLE FilterHandle, PKSPIN_CONNECT Connect, ACCESS_MASK,
+                  PHANDLE ConnectionHandle) {
+    auto lock = Lock();
+    return CreatePin(FilterHandle, Connect, ConnectionHandle);
+}
+
+}  // namespace sim

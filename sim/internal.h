@@ -1,0 +1,95 @@
+#pragma once
+// The virtual device's shared state. Everything here is used under Lock().
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/win32_headers.h"
+#include "sim/config.h"
+
+namespace sim::detail {
+
+using Clock = std::chrono::steady_clock;
+
+// A queued stream transfer; the caller owns the header, data and OVERLAPPED
+// until the completion is signalled, as with a real driver.
+struct Transfer {
+    KSSTREAM_HEADER* header;
+    OVERLAPPED* overlapped;
+    Clock::duration duration;
+};
+
+struct PinInstance {
+    size_t device = 0;
+    uint32_t pinId = 0;
+    bool render = false;
+    KSSTATE state = KSSTATE_STOP;
+    bool inReset = false;
+    uint32_t blockAlign = 0;
+    uint32_t rate = 0;
+    std::deque<Transfer> queue;
+    bool headRunning = false;
+    Clock::time_point headStart{};
+    uint64_t captureIndex = 0;
+};
+
+struct DevInfoSet {
+    GUID category;
+    std::vector<size_t> devices;  // members, in enumeration order
+};
+
+enum class Kind { Free, Filter, Pin, DevInfo };
+
+struct Object {
+    Kind kind = Kind::Free;
+    uint32_t generation = 0;
+    size_t device = 0;  // filters
+    PinInstance* pin = nullptr;
+    DevInfoSet* devInfo = nullptr;
+};
+
+struct PinRecord {  // per configured pin: what tests observe
+    uint32_t currentInstances = 0;
+    std::vector<uint8_t> rendered;
+    std::vector<KSSTATE> history;
+};
+
+struct State {
+    Config config;
+    std::vector<std::vector<PinRecord>> records;  // [device][pin]
+    std::vector<Object> objects;
+};
+
+std::unique_lock<std::mutex> Lock();
+State& Get();  // call with the lock held
+
+HANDLE NewHandle(Object object);
+Object* Find(HANDLE h);  // null unless a live sim handle
+void FreeHandle(HANDLE h);
+
+// Completion of a transfer: status, bytes, and the caller's event signalled.
+void CompleteOverlapped(OVERLAPPED* overlapped, DWORD ntStatus, ULONG_PTR bytes);
+// Wakes the clock thread after queueing or a state change.
+void WakeClock();
+void CancelQueue(PinInstance* pin);
+void ClosePin(PinInstance* pin);
+
+// Request handlers; each returns a Windows error code (0 = success).
+DWORD FilterIoctl(size_t device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
+                  DWORD* returned);
+DWORD PinIoctl(PinInstance* pin, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
+               DWORD* returned, OVERLAPPED* overlapped, bool* pending);
+
+DWORD CreatePin(HANDLE filter, KSPIN_CONNECT* connect, HANDLE* pinHandle);
+
+// Device d's interface path in a category; empty when it has none there.
+std::string PathOf(size_t device, const GUID& category);
+
+// Writes a fixed-size property answer with the platform's size rules.
+DWORD AnswerBytes(const void* value, DWORD size, void* out, DWORD outSize, DWORD* returned);
+
+}  // namespace sim::detail

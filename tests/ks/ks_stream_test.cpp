@@ -1,0 +1,168 @@
+#include <chrono>
+
+#include "ks_fixture.h"
+
+namespace kstest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using kslib::CKsAudPin;
+
+constexpr DWORD kStatusCancelled = 0xC0000120;
+
+// One packet of a ring: header, overlapped with its own event, and data.
+struct Packet {
+    KSSTREAM_HEADER header{};
+    OVERLAPPED overlapped{};
+    std::vector<BYTE> data;
+
+    explicit Packet(size_t bytes, bool render) : data(bytes) {
+        overlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        header.Size = sizeof header;
+        header.PresentationTime.Numerator = 1;
+        header.PresentationTime.Denominator = 1;
+        header.FrameExtent = static_cast<ULONG>(bytes);
+        header.DataUsed = render ? static_cast<ULONG>(bytes) : 0;
+        header.Data = data.data();
+    }
+    ~Packet() { CloseHandle(overlapped.hEvent); }
+    Packet(const Packet&) = delete;
+    Packet& operator=(const Packet&) = delete;
+    bool Wait(DWORD ms) { return WaitForSingleObject(overlapped.hEvent, ms) == WAIT_OBJECT_0; }
+};
+
+class KsStreamTest : public KsTest {
+protected:
+    // Creates and runs pin 0 (render) or 2 (capture) of the default device.
+    CKsAudPin* StartPin(bool render, DWORD rate) {
+        m_filter = OpenRenderFilter();
+        CKsAudPin* pin = static_cast<CKsAudPin*>(render ? m_filter->RenderSinkPins().Head()
+                                                        : m_filter->CaptureSinkPins().Head());
+        WAVEFORMATEXTENSIBLE ext = Extensible(2, 16, rate);
+        EXPECT_EQ(pin->SetFormat(&ext.Format), S_OK);
+        EXPECT_EQ(pin->Instantiate(), S_OK);
+        EXPECT_EQ(pin->Reset(), S_OK);
+        EXPECT_EQ(pin->SetState(KSSTATE_ACQUIRE), S_OK);
+        EXPECT_EQ(pin->SetState(KSSTATE_PAUSE), S_OK);
+        return pin;
+    }
+    std::unique_ptr<kslib::CKsAudRenFilter> m_filter;
+};
+
+TEST_F(KsStreamTest, RenderedPacketsCompleteInOrderAtTheirPaceAndAreRecordedExactly) {
+    // 8 packets of 4800 frames at 48000 Hz: 100 ms each, 800 ms in all.
+    constexpr size_t kPackets = 8;
+    constexpr size_t kBytes = 4800 * 4;
+    CKsAudPin* pin = StartPin(true, 48000);
+    std::vector<std::unique_ptr<Packet>> ring;
+    std::vector<BYTE> expected;
+    for (size_t k = 0; k < kPackets; ++k) {
+        ring.push_back(std::make_unique<Packet>(kBytes, true));
+        for (size_t i = 0; i < kBytes; ++i) ring[k]->data[i] = static_cast<BYTE>(i * 31 + k);
+        expected.insert(expected.end(), ring[k]->data.begin(), ring[k]->data.end());
+        // Queued while paused: nothing plays until the pin runs.
+        ASSERT_EQ(pin->WriteData(&ring[k]->header, &ring[k]->overlapped), S_OK);
+    }
+    EXPECT_FALSE(ring[0]->Wait(150));
+    const auto start = Clock::now();
+    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
+    for (size_t k = 0; k < kPackets; ++k) {
+        ASSERT_TRUE(ring[k]->Wait(10000)) << "packet " << k;
+        EXPECT_EQ(ring[k]->overlapped.Internal, 0u);
+        EXPECT_EQ(ring[k]->overlapped.InternalHigh, kBytes);
+    }
+    const auto elapsed = Clock::now() - start;
+    // The device plays in real time; the upper bound only guards a hang.
+    EXPECT_GE(elapsed, std::chrono::milliseconds(700));
+    EXPECT_LT(elapsed, std::chrono::seconds(20));
+    // Recorded at completion, so this also shows the completion order.
+    EXPECT_EQ(sim::RenderedBytes(0, 0), expected);
+}
+
+TEST_F(KsStreamTest, CapturedPacketsAreFilledFromTheGenerator) {
+    constexpr size_t kBytes = 480 * 4;
+    CKsAudPin* pin = StartPin(false, 48000);
+    Packet first(kBytes, false);
+    Packet second(kBytes, false);
+    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
+    ASSERT_EQ(pin->ReadData(&first.header, &first.overlapped), S_OK);
+    ASSERT_EQ(pin->ReadData(&second.header, &second.overlapped), S_OK);
+    ASSERT_TRUE(first.Wait(10000));
+    ASSERT_TRUE(second.Wait(10000));
+    EXPECT_EQ(first.header.DataUsed, kBytes);
+    EXPECT_EQ(second.overlapped.InternalHigh, kBytes);
+    for (size_t i = 0; i < kBytes; ++i) {
+        ASSERT_EQ(first.data[i], sim::CaptureByte(i));
+        ASSERT_EQ(second.data[i], sim::CaptureByte(kBytes + i));
+    }
+    // Reading from a capture pin is fine; writing to it is not.
+    LogCapture log(1);
+    EXPECT_EQ(pin->WriteData(&first.header, &first.overlapped), E_FAIL);
+    EXPECT_TRUE(log.Has("CKsPin::WriteData's DeviceIoControl Failed!  Error=0x0x000001"));
+}
+
+TEST_F(KsStreamTest, TheStopTransitionCancelsTransfersInFlight) {
+    CKsAudPin* pin = StartPin(true, 44100);
+    Packet packet(44100 * 4, true);  // one second
+    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
+    ASSERT_EQ(pin->WriteData(&packet.header, &packet.overlapped), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_PAUSE), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_ACQUIRE), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_STOP), S_OK);
+    ASSERT_TRUE(packet.Wait(5000));
+    EXPECT_EQ(packet.overlapped.Internal, kStatusCancelled);
+    EXPECT_EQ(packet.overlapped.InternalHigh, 0u);
+    EXPECT_TRUE(sim::RenderedBytes(0, 0).empty());
+    // Stopped pins take no transfers.
+    LogCapture log(1);
+    EXPECT_EQ(pin->WriteData(&packet.header, &packet.overlapped), E_FAIL);
+    EXPECT_TRUE(log.Has("CKsPin::WriteData's DeviceIoControl Failed!  Error=0x0x000016"));
+}
+
+TEST_F(KsStreamTest, ClosingAPinCancelsItsTransfers) {
+    CKsAudPin* pin = StartPin(false, 48000);
+    Packet packet(48000 * 4, false);
+    ASSERT_EQ(pin->ReadData(&packet.header, &packet.overlapped), S_OK);
+    m_filter.reset();  // deletes the pin, which closes its handle
+    ASSERT_TRUE(packet.Wait(5000));
+    EXPECT_EQ(packet.overlapped.Internal, kStatusCancelled);
+    EXPECT_EQ(sim::OpenHandleCount(), 0u);
+}
+
+TEST_F(KsStreamTest, RefusedTransfersFailAndStalledOnesNeverComplete) {
+    sim::Config config = sim::DefaultConfig();
+    config.faults.transferError = ERROR_DEVICE_NOT_CONNECTED;
+    Use(config);
+    CKsAudPin* pin = StartPin(true, 48000);
+    Packet packet(480 * 4, true);
+    LogCapture log(1);
+    EXPECT_EQ(pin->WriteData(&packet.header, &packet.overlapped), E_FAIL);
+    EXPECT_TRUE(log.Has("CKsPin::WriteData's DeviceIoControl Failed!  Error=0x0x00048f"));
+
+    config.faults = {};
+    config.faults.stallCompletions = true;
+    Use(config);
+    pin = StartPin(true, 48000);
+    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
+    ASSERT_EQ(pin->WriteData(&packet.header, &packet.overlapped), S_OK);
+    EXPECT_FALSE(packet.Wait(300));
+    ASSERT_EQ(pin->SetState(KSSTATE_PAUSE), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_ACQUIRE), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_STOP), S_OK);
+    EXPECT_TRUE(packet.Wait(5000));
+}
+
+TEST_F(KsStreamTest, MalformedStreamHeadersAreRefused) {
+    CKsAudPin* pin = StartPin(true, 48000);
+    Packet packet(480 * 4, true);
+    packet.header.DataUsed = 3;  // not whole frames
+    EXPECT_EQ(pin->WriteData(&packet.header, &packet.overlapped), E_FAIL);
+    packet.header.DataUsed = packet.header.FrameExtent + 4;
+    EXPECT_EQ(pin->WriteData(&packet.header, &packet.overlapped), E_FAIL);
+    packet.header.DataUsed = packet.header.FrameExtent;
+    packet.header.Size = 48;
+    EXPECT_EQ(pin->WriteData(&packet.header, &packet.overlapped), E_FAIL);
+}
+
+}  // namespace
+}  // namespace kstest
