@@ -1,4 +1,5 @@
 #include "asio/core/asio_sample.h"
+#include "asio/core/device_commands.h"
 
 namespace veltrano::asio {
 
@@ -83,6 +84,15 @@ ASIOError CAsioSample::createBuffers(ASIOBufferInfo* bufferInfos, long numChanne
     m_state.bufferSize = bufferSize;
     m_state.state = kStatePrepared;
     m_block.PublishPrepared(m_state.classId, static_cast<uint32_t>(bufferSize), m_state.asioRate);
+    // The device must know it is about to receive native DSD.
+    const DeviceIdentity& id = m_state.device;
+    if (m_state.asioRate == kDsd64Rate) {
+        SendDeviceCommand(id.usbVendorId, id.usbProductId, DeviceCommand::kDsd64, true);
+    } else if (m_state.asioRate == kDsd128Rate) {
+        SendDeviceCommand(id.usbVendorId, id.usbProductId, DeviceCommand::kDsd128, true);
+    } else if (m_state.asioRate == kDsd256Rate) {
+        SendDeviceCommand(id.usbVendorId, id.usbProductId, DeviceCommand::kDsd256, true);
+    }
     return ASE_OK;
 }
 
@@ -98,6 +108,11 @@ ASIOError CAsioSample::disposeBuffers() {
     m_state.callbacks = ASIOCallbacks{};
     m_state.state = kStateInitialized;
     m_block.PublishDisposed(m_state.classId);
+    // Whatever mode was active, the device leaves every native DSD mode.
+    const DeviceIdentity& id = m_state.device;
+    for (DeviceCommand c : {DeviceCommand::kDsd64, DeviceCommand::kDsd128, DeviceCommand::kDsd256}) {
+        SendDeviceCommand(id.usbVendorId, id.usbProductId, c, false);
+    }
     return guard;
 }
 
@@ -132,6 +147,12 @@ ASIOError CAsioSample::stop() {
         m_state.state = kStatePrepared;
         m_block.PublishState(m_state.classId, kStatusPrepared);
     }
+    // The streaming thread has stopped, so nothing sets the flag again
+    // behind this exchange.
+    if (InterlockedExchange(&m_state.dopDetected, 0) != 0) {
+        SendDeviceCommand(m_state.device.usbVendorId, m_state.device.usbProductId,
+                          DeviceCommand::kDop, false);
+    }
     return guard;
 }
 
@@ -139,8 +160,8 @@ ASIOError CAsioSample::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStam
     long inputs = 0;
     long outputs = 0;
     if (QueryChannels(inputs, outputs) != ASE_OK) return ASE_NotPresent;
-    const auto position = static_cast<uint64_t>(m_state.samplePosition);
-    const auto time = static_cast<uint64_t>(m_state.systemTime);
+    const auto position = static_cast<uint64_t>(m_state.reportedPosition);
+    const auto time = static_cast<uint64_t>(m_state.reportedTime);
     if (sPos != nullptr) {
         sPos->hi = static_cast<unsigned long>(position >> 32);
         sPos->lo = static_cast<unsigned long>(position & 0xFFFFFFFFu);

@@ -53,6 +53,14 @@ struct DriverState {
     bool hostTimeInfo = false;  // the host answered kAsioSupportsTimeInfo
     int64_t samplePosition = 0;
     int64_t systemTime = 0;        // nanoseconds
+    // Copies of samplePosition and systemTime taken at each buffer switch:
+    // what getSamplePosition reports while the engine moves on.
+    int64_t reportedPosition = 0;
+    int64_t reportedTime = 0;
+    int64_t switchCount = 0;  // buffer switches delivered since start
+    // Set by the output path once DSD-over-PCM markers were seen and the
+    // device was told; stop clears it and tells the device again.
+    volatile long dopDetected = 0;
     StatusBlock* block = nullptr;  // never null once the object exists
 
     RateSlot*& CurrentSlot(Direction d) { return currentSlot[static_cast<int>(d)]; }

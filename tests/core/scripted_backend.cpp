@@ -98,8 +98,9 @@ public:
     }
     void StopThreads(DriverState&) override { Log().calls.push_back("StopThreads"); }
 
-    ASIOError OnStart(DriverState&, bool transition) override {
+    ASIOError OnStart(DriverState& driver, bool transition) override {
         Log().calls.push_back(transition ? "Start" : "Start idle");
+        Log().state = &driver;
         return ASE_OK;
     }
     ASIOError OnStop(DriverState&, bool transition) override {

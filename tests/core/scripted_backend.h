@@ -32,6 +32,8 @@ struct BackendScript {
 // One line per call, e.g. "Discover", "BuildTable out 24", "StopThreads".
 struct BackendLog {
     std::vector<std::string> calls;
+    // The driver object's state, as last seen by OnStart.
+    asio::DriverState* state = nullptr;
     bool Contains(const std::string& call) const;
     int IndexOf(const std::string& call) const;  // -1 when absent
 };
