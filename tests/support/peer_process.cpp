@@ -18,7 +18,7 @@ std::string PeerPath() {
 
 }  // namespace
 
-PeerResult RunPeer(const std::string& arguments) {
+PeerResult RunProcess(const std::string& commandLine, bool mergeStderr, unsigned long timeoutMs) {
     PeerResult result;
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -26,7 +26,6 @@ PeerResult RunPeer(const std::string& arguments) {
     if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return result;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-    std::string commandLine = "\"" + PeerPath() + "\" " + arguments;
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
 
@@ -34,7 +33,7 @@ PeerResult RunPeer(const std::string& arguments) {
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = writeEnd;
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdError = mergeStderr ? writeEnd : GetStdHandle(STD_ERROR_HANDLE);
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
     const BOOL created = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr,
@@ -42,20 +41,25 @@ PeerResult RunPeer(const std::string& arguments) {
     CloseHandle(writeEnd);
     if (created) {
         result.started = true;
-        char chunk[256];
+        char chunk[512];
         DWORD got = 0;
         while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
             result.output.append(chunk, got);
         }
-        WaitForSingleObject(pi.hProcess, 30000);
-        DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(pi.hProcess, &code);
+        }
         result.exitCode = code;
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
     CloseHandle(readEnd);
     return result;
+}
+
+PeerResult RunPeer(const std::string& arguments) {
+    return RunProcess("\"" + PeerPath() + "\" " + arguments, false, 30000);
 }
 
 }  // namespace veltrano::test

@@ -15,4 +15,9 @@ struct PeerResult {
 // Runs "test_peer.exe <arguments>" and waits for it (at most 30 s).
 PeerResult RunPeer(const std::string& arguments);
 
+// Runs any command line, collecting its standard output (and standard
+// error when mergeStderr), and waits at most timeoutMs for it to end;
+// exitCode is STILL_ACTIVE when it did not.
+PeerResult RunProcess(const std::string& commandLine, bool mergeStderr, unsigned long timeoutMs);
+
 }  // namespace veltrano::test

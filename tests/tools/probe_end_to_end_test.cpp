@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "com/com_test_support.h"
+#include "support/peer_process.h"
 #include "tools/probe/probe_options.h"
 #include "tools/probe/test_signal.h"
 #include "tools/probe/wav_writer.h"
@@ -32,41 +33,14 @@ struct ProbeRun {
 };
 
 ProbeRun Probe(const std::string& arguments) {
+    const auto process = veltrano::test::RunProcess(
+        "\"" + WinePath(PROBE_EXE) + "\" " + arguments, true, 120000);
     ProbeRun run;
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return run;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::string commandLine = "\"" + WinePath(PROBE_EXE) + "\" " + arguments;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    const BOOL created = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &si, &pi);
-    CloseHandle(writeEnd);
-    if (created) {
-        char chunk[512];
-        DWORD got = 0;
-        while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-            run.output.append(chunk, got);
-        }
-        if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) {
-            DWORD code = 0;
-            GetExitCodeProcess(pi.hProcess, &code);
-            run.exitCode = static_cast<long>(code);
-        }
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
+    if (process.started && process.exitCode != STILL_ACTIVE) {
+        run.exitCode = static_cast<long>(process.exitCode);
     }
-    CloseHandle(readEnd);
     // Text-mode output ends its lines with CR LF.
+    run.output = process.output;
     std::erase(run.output, '\r');
     return run;
 }
