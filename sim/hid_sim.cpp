@@ -3,9 +3,7 @@
 // by its attributes and capabilities, and fed output reports with WriteFile.
 
 #include <cstdio>
-#include <cstring>
 
-#include "sim/device_api.h"
 #include "sim/hid_api.h"
 #include "sim/internal.h"
 #include "sim/sim.h"
