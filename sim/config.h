@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/device_table.h"
 #include "platform/win32_headers.h"
 
 namespace sim {
@@ -39,6 +40,15 @@ struct PinConfig {
 
 enum class AliasState { Absent, Enabled, Disabled, Removed };
 
+// The device's HID interface (a vendor-defined collection).
+struct HidConfig {
+    bool present = true;
+    uint16_t vendorId = veltrano::SupportedDeviceTable[0].vendorId;
+    uint16_t productId = veltrano::SupportedDeviceTable[0].productId;
+    uint16_t inputReportLength = 64;
+    uint16_t outputReportLength = 64;
+};
+
 struct DeviceConfig {
     // Empty: a lower-case USB composite path built from the accepted-devices
     // table's first entry.
@@ -46,6 +56,7 @@ struct DeviceConfig {
     AliasState renderAlias = AliasState::Enabled;
     std::vector<PinConfig> pins;
     std::vector<GUID> nodes;
+    HidConfig hid;
 };
 
 // Faults a test can inject. Error values are Windows error codes.
@@ -59,6 +70,9 @@ struct Faults {
     bool stallCompletions = false;           // queued packets never complete
     bool asyncProperties = false;            // property requests complete pending
     DWORD sizeQueryError = ERROR_MORE_DATA;  // or ERROR_INSUFFICIENT_BUFFER
+    DWORD hidOpenError = 0;                  // every HID interface open fails with it
+    DWORD hidOverlappedOpenError = 0;        // only overlapped HID opens fail with it
+    DWORD hidWriteError = 0;                 // every HID output report is refused with it
 };
 
 struct Config {

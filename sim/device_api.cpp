@@ -10,6 +10,7 @@
 namespace sim::detail {
 
 std::string PathOf(size_t device, const GUID& category) {
+    if (category == kHidInterfaceClass) return HidPathOf(device);
     const DeviceConfig& config = Get().config.devices[device];
     const bool hasCapture = [&] {
         for (const PinConfig& pin : config.pins) {
@@ -54,8 +55,9 @@ std::string InterfacePath(size_t device, const GUID& category) {
     return PathOf(device, category);
 }
 
-HANDLE CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES,
-                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                   HANDLE) {
     auto lock = Lock();
     if (lpFileName == nullptr) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -66,6 +68,12 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES,
         return INVALID_HANDLE_VALUE;
     }
     State& state = Get();
+    for (size_t d = 0; d < state.config.devices.size(); ++d) {
+        const std::string hidPath = HidPathOf(d);
+        if (!hidPath.empty() && lstrcmpiA(hidPath.c_str(), lpFileName) == 0) {
+            return OpenHid(d, dwDesiredAccess, dwShareMode, dwFlagsAndAttributes);
+        }
+    }
     for (size_t d = 0; d < state.config.devices.size(); ++d) {
         for (const GUID* category : {&KSCATEGORY_AUDIO, &KSCATEGORY_RENDER, &KSCATEGORY_CAPTURE}) {
             const std::string path = PathOf(d, *category);
@@ -87,12 +95,17 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
                      LPOVERLAPPED lpOverlapped) {
     auto lock = Lock();
     Object* object = Find(hDevice);
-    if (object == nullptr || object->kind == Kind::DevInfo) {
+    if (object == nullptr || object->kind == Kind::DevInfo || object->kind == Kind::HidPreparsed) {
         lock.unlock();
         // Not ours: the platform gives its own answer (ERROR_INVALID_HANDLE
         // for a stale or made-up value).
         return ::DeviceIoControl(hDevice, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
                                  nOutBufferSize, lpBytesReturned, lpOverlapped);
+    }
+    if (object->kind == Kind::Hid) {
+        // The HID class driver takes none of the kernel-streaming requests.
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
     }
     DWORD returned = 0;
     bool pending = false;
@@ -136,7 +149,7 @@ BOOL CloseHandle(HANDLE hObject) {
         return ::CloseHandle(hObject);
     }
     if (object->kind == Kind::Pin) ClosePin(object->pin);
-    if (object->kind == Kind::DevInfo) {
+    if (object->kind == Kind::DevInfo || object->kind == Kind::HidPreparsed) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

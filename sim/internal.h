@@ -42,7 +42,7 @@ struct DevInfoSet {
     std::vector<size_t> devices;  // members, in enumeration order
 };
 
-enum class Kind { Free, Filter, Pin, DevInfo };
+enum class Kind { Free, Filter, Pin, DevInfo, Hid, HidPreparsed };
 
 struct Object {
     Kind kind = Kind::Free;
@@ -50,6 +50,9 @@ struct Object {
     size_t device = 0;  // filters
     PinInstance* pin = nullptr;
     DevInfoSet* devInfo = nullptr;
+    DWORD access = 0;  // HID handles: as opened
+    DWORD share = 0;
+    DWORD flags = 0;
 };
 
 struct PinRecord {  // per configured pin: what tests observe
@@ -58,9 +61,15 @@ struct PinRecord {  // per configured pin: what tests observe
     std::vector<KSSTATE> history;
 };
 
+struct HidRecord {  // per device: what tests observe
+    std::vector<std::vector<uint8_t>> reports;
+    std::vector<DWORD> openFlags;
+};
+
 struct State {
     Config config;
     std::vector<std::vector<PinRecord>> records;  // [device][pin]
+    std::vector<HidRecord> hid;                   // [device]
     std::vector<Object> objects;
 };
 
@@ -88,6 +97,11 @@ DWORD CreatePin(HANDLE filter, KSPIN_CONNECT* connect, HANDLE* pinHandle);
 
 // Device d's interface path in a category; empty when it has none there.
 std::string PathOf(size_t device, const GUID& category);
+
+// The HID interface class and device d's path in it (empty without one).
+extern const GUID kHidInterfaceClass;
+std::string HidPathOf(size_t device);
+HANDLE OpenHid(size_t device, DWORD access, DWORD share, DWORD flags);
 
 // Writes a fixed-size property answer with the platform's size rules.
 DWORD AnswerBytes(const void* value, DWORD size, void* out, DWORD outSize, DWORD* returned);

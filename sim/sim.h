@@ -26,6 +26,11 @@ uint8_t CaptureByte(uint64_t n);
 // Pin states every instance of (device, pin) went through, in order.
 std::vector<KSSTATE> StateHistory(size_t device, uint32_t pinId);
 
+// Every output report written to device d's HID interface, in order, and the
+// flags of every successful open of it.
+std::vector<std::vector<uint8_t>> HidReports(size_t device);
+std::vector<DWORD> HidOpenFlags(size_t device);
+
 bool IsSimHandle(HANDLE h);
 size_t OpenHandleCount();
 

@@ -48,6 +48,7 @@ State& StateObject() {
         State s;
         s.config = DefaultConfig();
         s.records.resize(s.config.devices.size());
+        s.hid.resize(s.config.devices.size());
         for (size_t d = 0; d < s.config.devices.size(); ++d) {
             s.records[d].resize(s.config.devices[d].pins.size());
         }
@@ -216,6 +217,7 @@ void Configure(const Config& config) {
     }
     state.config = config;
     state.records.assign(config.devices.size(), {});
+    state.hid.assign(config.devices.size(), {});
     for (size_t d = 0; d < config.devices.size(); ++d) {
         state.records[d].resize(config.devices[d].pins.size());
     }
