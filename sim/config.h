@@ -59,6 +59,9 @@ struct Faults {
     bool stallCompletions = false;           // queued packets never complete
     bool asyncProperties = false;            // property requests complete pending
     DWORD sizeQueryError = ERROR_MORE_DATA;  // or ERROR_INSUFFICIENT_BUFFER
+    // A device that goes silent: packets complete until this many ms after
+    // a pin instance entered KSSTATE_RUN, then never again (0: no fault).
+    uint32_t stopCompletingAfterMs = 0;
 };
 
 struct Config {

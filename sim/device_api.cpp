@@ -56,6 +56,7 @@ std::string InterfacePath(size_t device, const GUID& category) {
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
+    RunFirstUse();
     auto lock = Lock();
     if (lpFileName == nullptr) {
         SetLastError(ERROR_PATH_NOT_FOUND);
