@@ -38,9 +38,9 @@ struct PinInstance {
     bool headRunning = false;
     Clock::time_point headStart{};
     uint64_t captureIndex = 0;
-    uint32_t instanceNumber = 0;     // 1-based count of (device, pin) instances
-    std::string recordFolder;        // VELTRANO_SIM_RECORD when the instance was made
-    std::vector<uint8_t> received;   // render, while recording: completed bytes
+    uint32_t instanceNumber = 0;    // 1-based count of (device, pin) instances
+    std::string recordFolder;       // VELTRANO_SIM_RECORD when the instance was made
+    std::vector<uint8_t> received;  // render, while recording: completed bytes
 };
 
 struct DevInfoSet {

@@ -98,7 +98,8 @@ void LoadProfileFromEnvironment() {
             Report(std::string("cannot read ") + path + "; using the default device");
         } else {
             veltrano::sim::ProfileResult parsed = veltrano::sim::ParseSimProfile(text.str());
-            for (const std::string& problem : parsed.problems) Report(std::string(path) + ": " + problem);
+            for (const std::string& problem : parsed.problems)
+                Report(std::string(path) + ": " + problem);
             profile = parsed.profile;
         }
     }

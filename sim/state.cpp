@@ -101,9 +101,9 @@ void ClockThread::Run() {
                 if (object.kind != Kind::Pin) continue;
                 PinInstance* pin = object.pin;
                 if (pin->state != KSSTATE_RUN) continue;
-                const auto silentFrom = stopAfterMs == 0
-                                            ? Clock::time_point::max()
-                                            : pin->runStart + std::chrono::milliseconds(stopAfterMs);
+                const auto silentFrom =
+                    stopAfterMs == 0 ? Clock::time_point::max()
+                                     : pin->runStart + std::chrono::milliseconds(stopAfterMs);
                 while (!pin->queue.empty()) {
                     if (!pin->headRunning) {
                         pin->headRunning = true;

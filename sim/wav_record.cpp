@@ -45,8 +45,8 @@ bool WriteRecording(const PinInstance& pin) {
         Report("too much audio for " + path);
         return false;
     }
-    const auto header = veltrano::probe::WavHeader(pin.channels, pin.rate, pin.bits,
-                                                   static_cast<uint32_t>(bytes));
+    const auto header =
+        veltrano::probe::WavHeader(pin.channels, pin.rate, pin.bits, static_cast<uint32_t>(bytes));
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         Report("cannot create " + path);

@@ -1,9 +1,10 @@
 // The device a profile describes, as device discovery and kslib see it.
 
+#include "sim/profile_loader.h"
+
 #include <cstdio>
 
 #include "common/device_table.h"
-#include "sim/profile_loader.h"
 #include "sim/sim.h"
 #include "simdll/simdll_support.h"
 
@@ -30,8 +31,9 @@ std::string VendorPart() {
 }
 
 TEST_F(ProfileLoaderTest, OffersExactlyTheListedWidthsRatesAndChannelsUnderItsProductId) {
-    Load("[device]\ncapture = 0\nchannels = 4\nwidths = 24, 32\nrates = 44100, 96000\n"
-         "product_id = 0004\n");
+    Load(
+        "[device]\ncapture = 0\nchannels = 4\nwidths = 24, 32\nrates = 44100, 96000\n"
+        "product_id = 0004\n");
     const std::vector<std::string> paths = DiscoveredPaths(KSCATEGORY_AUDIO);
     ASSERT_EQ(paths.size(), 1u);
     EXPECT_NE(paths[0].find(VendorPart() + "&pid_0004"), std::string::npos) << paths[0];

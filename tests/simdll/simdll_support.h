@@ -19,8 +19,8 @@ namespace simdll {
 inline std::string TempPath(const std::string& name) {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
-    return std::string(folder) + "veltrano-simdll-" + std::to_string(GetCurrentProcessId()) +
-           "-" + name;
+    return std::string(folder) + "veltrano-simdll-" + std::to_string(GetCurrentProcessId()) + "-" +
+           name;
 }
 
 inline std::string WriteProfile(const std::string& text) {
@@ -48,9 +48,8 @@ inline std::vector<std::string> DiscoveredPaths(const GUID& category) {
         std::vector<char> buffer(1024);
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-        if (platform::SetupDiGetDeviceInterfaceDetailA(set, &item, detail,
-                                                       static_cast<DWORD>(buffer.size()),
-                                                       nullptr, nullptr)) {
+        if (platform::SetupDiGetDeviceInterfaceDetailA(
+                set, &item, detail, static_cast<DWORD>(buffer.size()), nullptr, nullptr)) {
             paths.emplace_back(detail->DevicePath);
         }
     }

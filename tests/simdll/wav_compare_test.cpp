@@ -1,12 +1,13 @@
 // The demo's verdict on a recording: what was played must be in it, exactly,
 // after the driver's lead-in.
 
+#include "tools/wavcmp/wav_compare.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 #include "tools/probe/wav_writer.h"
-#include "tools/wavcmp/wav_compare.h"
 
 namespace veltrano::wavcmp {
 namespace {

@@ -18,8 +18,8 @@ protected:
     }
     void TearDown() override {
         SetEnvironmentVariableA("VELTRANO_SIM_RECORD", nullptr);
-        for (const char* name : {"render-0-pin0-1.wav", "render-0-pin0-2.wav",
-                                 "render-0-pin0-3.wav"}) {
+        for (const char* name :
+             {"render-0-pin0-1.wav", "render-0-pin0-2.wav", "render-0-pin0-3.wav"}) {
             DeleteFileA(File(name).c_str());
         }
         RemoveDirectoryA(m_folder.c_str());

@@ -121,8 +121,7 @@ CompareResult CompareRecording(const WavData& played, const WavData& recorded,
     // The played audio can only start inside the recording's lead-in.
     const auto leadEnd = std::find_if_not(recorded.data.begin(), recorded.data.end(), IsLeadIn);
     const size_t leadBytes = static_cast<size_t>(leadEnd - recorded.data.begin());
-    for (size_t offset = 0; offset <= leadBytes && offset < recorded.data.size();
-         offset += frame) {
+    for (size_t offset = 0; offset <= leadBytes && offset < recorded.data.size(); offset += frame) {
         const size_t common = std::min(played.data.size(), recorded.data.size() - offset);
         if (std::memcmp(recorded.data.data() + offset, played.data.data(), common) != 0) continue;
         result.leadingFrames = offset / frame;
@@ -131,15 +130,14 @@ CompareResult CompareRecording(const WavData& played, const WavData& recorded,
         const size_t extra = recorded.data.size() - offset - common;
         const auto tail = recorded.data.end() - static_cast<std::ptrdiff_t>(extra);
         if (!std::all_of(tail, recorded.data.end(), IsLeadIn)) {
-            result.message = "the recording goes on with " + Frames(extra / frame) +
-                             " the host did not play";
+            result.message =
+                "the recording goes on with " + Frames(extra / frame) + " the host did not play";
             return result;
         }
         if (result.missingFrames > allowedMissing) {
             result.message = "only " + Frames(result.matchedFrames) + " of " +
-                             Frames(playedFrames) + " arrived (" +
-                             Frames(result.missingFrames) + " missing at the end, at most " +
-                             Frames(allowedMissing) + " allowed)";
+                             Frames(playedFrames) + " arrived (" + Frames(result.missingFrames) +
+                             " missing at the end, at most " + Frames(allowedMissing) + " allowed)";
             return result;
         }
         result.match = true;
@@ -151,8 +149,9 @@ CompareResult CompareRecording(const WavData& played, const WavData& recorded,
     // Where the first difference is, for the report: against the played
     // audio right after the lead-in.
     const size_t start = leadBytes / frame * frame;
-    const size_t common =
-        start < recorded.data.size() ? std::min(played.data.size(), recorded.data.size() - start) : 0;
+    const size_t common = start < recorded.data.size()
+                              ? std::min(played.data.size(), recorded.data.size() - start)
+                              : 0;
     size_t at = 0;
     while (at < common && recorded.data[start + at] == played.data[at]) ++at;
     result.leadingFrames = start / frame;
