@@ -131,6 +131,11 @@ TEST(WavCompare, ReadsTheFilesTheProbeWritesAndRefusesMalformedOnes) {
     hugeChunk[16] = 0xFF;  // fmt chunk size beyond the file
     hugeChunk[19] = 0xFF;
     EXPECT_FALSE(ParseWav(hugeChunk, w, error));
+    // An odd-sized chunk ending exactly at the end: its pad byte is missing.
+    std::vector<uint8_t> odd = {'R', 'I', 'F', 'F', 0,   0, 0, 0, 'W', 'A', 'V',
+                                'E', 'L', 'I', 'S', 'T', 1, 0, 0, 0,   'x'};
+    EXPECT_FALSE(ParseWav(odd, w, error));
+    EXPECT_EQ(error, "no fmt chunk");
     EXPECT_FALSE(ReadWavFile("no-such-dir/none.wav", w, error));
 }
 

@@ -69,8 +69,11 @@ bool ParseWav(const std::vector<uint8_t>& file, WavData& out, std::string& error
             out.data.assign(chunk + 8, chunk + 8 + whole);
             return true;
         }
-        if (size > available) break;
-        pos += 8 + size + (size & 1);
+        // Chunks are padded to even sizes; a chunk running past the end ends
+        // the walk.
+        const size_t step = 8 + static_cast<size_t>(size) + (size & 1);
+        if (step > file.size() - pos) break;
+        pos += step;
     }
     error = haveFormat ? "no data chunk" : "no fmt chunk";
     return false;
