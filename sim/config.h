@@ -60,7 +60,8 @@ struct Faults {
     bool asyncProperties = false;            // property requests complete pending
     DWORD sizeQueryError = ERROR_MORE_DATA;  // or ERROR_INSUFFICIENT_BUFFER
     // A device that goes silent: packets complete until this many ms after
-    // a pin instance entered KSSTATE_RUN, then never again (0: no fault).
+    // a pin instance last entered KSSTATE_RUN, then never (0: no fault);
+    // stopping the pin still cancels them.
     uint32_t stopCompletingAfterMs = 0;
 };
 
