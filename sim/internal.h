@@ -41,6 +41,7 @@ struct PinInstance {
     uint32_t instanceNumber = 0;    // 1-based count of (device, pin) instances
     std::string recordFolder;       // VELTRANO_SIM_RECORD when the instance was made
     std::vector<uint8_t> received;  // render, while recording: completed bytes
+    bool recordingCut = false;      // the recording reached its size limit
 };
 
 struct DevInfoSet {

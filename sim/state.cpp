@@ -19,6 +19,7 @@ constexpr unsigned kSlotBits = 10;
 constexpr uint32_t kGenerationMask = 0x3FF;  // bits 12-21, below the tag
 
 constexpr size_t kMaxRecorded = 64u << 20;
+constexpr size_t kMaxRecording = 256u << 20;  // per instance, for VELTRANO_SIM_RECORD
 constexpr DWORD kStatusSuccess = 0;
 constexpr DWORD kStatusCancelled = 0xC0000120;
 
@@ -76,8 +77,14 @@ void CompleteHead(PinInstance* pin) {
         if (rendered.size() + h->DataUsed <= kMaxRecorded) {
             rendered.insert(rendered.end(), data, data + h->DataUsed);
         }
-        if (!pin->recordFolder.empty() && pin->received.size() + h->DataUsed <= kMaxRecorded) {
-            pin->received.insert(pin->received.end(), data, data + h->DataUsed);
+        if (!pin->recordFolder.empty() && !pin->recordingCut) {
+            // A recording with a packet left out would be no recording at all:
+            // past the limit it ends.
+            if (pin->received.size() + h->DataUsed <= kMaxRecording) {
+                pin->received.insert(pin->received.end(), data, data + h->DataUsed);
+            } else {
+                pin->recordingCut = true;
+            }
         }
         bytes = h->DataUsed;
     } else {

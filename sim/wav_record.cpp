@@ -58,6 +58,7 @@ bool WriteRecording(const PinInstance& pin) {
         Report("cannot write " + path);
         return false;
     }
+    if (pin.recordingCut) Report(path + " holds only the start of the stream (size limit)");
     return true;
 }
 
