@@ -58,6 +58,7 @@ std::string InterfacePath(size_t device, const GUID& category) {
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                    HANDLE) {
+    RunFirstUse();
     auto lock = Lock();
     if (lpFileName == nullptr) {
         SetLastError(ERROR_PATH_NOT_FOUND);

@@ -31,10 +31,17 @@ struct PinInstance {
     bool inReset = false;
     uint32_t blockAlign = 0;
     uint32_t rate = 0;
+    uint16_t channels = 0;
+    uint16_t bits = 0;
+    Clock::time_point runStart{};  // when the instance last entered KSSTATE_RUN
     std::deque<Transfer> queue;
     bool headRunning = false;
     Clock::time_point headStart{};
     uint64_t captureIndex = 0;
+    uint32_t instanceNumber = 0;    // 1-based count of (device, pin) instances
+    std::string recordFolder;       // VELTRANO_SIM_RECORD when the instance was made
+    std::vector<uint8_t> received;  // render, while recording: completed bytes
+    bool recordingCut = false;      // the recording reached its size limit
 };
 
 struct DevInfoSet {
@@ -57,6 +64,7 @@ struct Object {
 
 struct PinRecord {  // per configured pin: what tests observe
     uint32_t currentInstances = 0;
+    uint32_t instancesCreated = 0;
     std::vector<uint8_t> rendered;
     std::vector<KSSTATE> history;
 };
@@ -82,6 +90,9 @@ void FreeHandle(HANDLE h);
 
 // Completion of a transfer: status, bytes, and the caller's event signalled.
 void CompleteOverlapped(OVERLAPPED* overlapped, DWORD ntStatus, ULONG_PTR bytes);
+// Runs the first-use hook once (outside the lock): the `_sim` drivers load
+// their device profile there.
+void RunFirstUse();
 // Wakes the clock thread after queueing or a state change.
 void WakeClock();
 void CancelQueue(PinInstance* pin);

@@ -5,6 +5,7 @@
 
 #include "platform/win32_headers.h"
 #include "sim/internal.h"
+#include "sim/wav_record.h"
 
 namespace sim::detail {
 namespace {
@@ -73,6 +74,7 @@ DWORD SetState(PinInstance* pin, KSSTATE to) {
     if (!IsAdjacent(pin->state, to)) return ERROR_BAD_COMMAND;
     if (to == pin->state) return 0;
     pin->state = to;
+    if (to == KSSTATE_RUN) pin->runStart = Clock::now();
     Get().records[pin->device][pin->pinId].history.push_back(to);
     if (to == KSSTATE_STOP) {
         CancelQueue(pin);
@@ -147,6 +149,11 @@ DWORD CreatePin(HANDLE filter, KSPIN_CONNECT* connect, HANDLE* pinHandle) {
     instance->render = pin.dataFlow == KSPIN_DATAFLOW_IN;
     instance->blockAlign = blockAlign;
     instance->rate = rate;
+    const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(
+        reinterpret_cast<const KSDATAFORMAT*>(connect + 1) + 1);
+    instance->channels = wfx->nChannels;
+    instance->bits = wfx->wBitsPerSample;
+    if (instance->render) instance->recordFolder = RecordFolder();
     Object pinObject;
     pinObject.kind = Kind::Pin;
     pinObject.pin = instance;
@@ -156,6 +163,7 @@ DWORD CreatePin(HANDLE filter, KSPIN_CONNECT* connect, HANDLE* pinHandle) {
         return ERROR_TOO_MANY_OPEN_FILES;
     }
     ++record.currentInstances;
+    instance->instanceNumber = ++record.instancesCreated;
     *pinHandle = h;
     return 0;
 }

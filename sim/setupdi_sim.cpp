@@ -32,6 +32,7 @@ BOOL Fail(DWORD error) {
 }  // namespace
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR, HWND, DWORD Flags) {
+    RunFirstUse();
     auto lock = Lock();
     if (ClassGuid == nullptr && (Flags & DIGCF_ALLCLASSES) == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -15,6 +15,12 @@ void Configure(const Config& config);
 // Back to DefaultConfig().
 void Reset();
 
+// A function run once, before the first device discovery or device open of
+// the process. Tests configure the sim directly and set none; the `_sim`
+// driver builds set one that loads the device profile.
+using FirstUseHook = void (*)();
+void SetFirstUseHook(FirstUseHook hook);
+
 // The path of device d's interface in a category (audio, render, capture).
 std::string InterfacePath(size_t device, const GUID& category);
 

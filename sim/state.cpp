@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <thread>
 
 #include "sim/internal.h"
 #include "sim/sim.h"
+#include "sim/wav_record.h"
 
 namespace sim::detail {
 namespace {
@@ -17,11 +19,13 @@ constexpr unsigned kSlotBits = 10;
 constexpr uint32_t kGenerationMask = 0x3FF;  // bits 12-21, below the tag
 
 constexpr size_t kMaxRecorded = 64u << 20;
+constexpr size_t kMaxRecording = 256u << 20;  // per instance, for VELTRANO_SIM_RECORD
 constexpr DWORD kStatusSuccess = 0;
 constexpr DWORD kStatusCancelled = 0xC0000120;
 
 std::mutex g_mutex;
 std::condition_variable g_wake;
+std::atomic<FirstUseHook> g_firstUseHook{nullptr};
 
 class ClockThread {
 public:
@@ -74,6 +78,15 @@ void CompleteHead(PinInstance* pin) {
         if (rendered.size() + h->DataUsed <= kMaxRecorded) {
             rendered.insert(rendered.end(), data, data + h->DataUsed);
         }
+        if (!pin->recordFolder.empty() && !pin->recordingCut) {
+            // A recording with a packet left out would be no recording at all:
+            // past the limit it ends.
+            if (pin->received.size() + h->DataUsed <= kMaxRecording) {
+                pin->received.insert(pin->received.end(), data, data + h->DataUsed);
+            } else {
+                pin->recordingCut = true;
+            }
+        }
         bytes = h->DataUsed;
     } else {
         auto* data = static_cast<uint8_t*>(h->Data);
@@ -90,17 +103,23 @@ void ClockThread::Run() {
         State& state = StateObject();
         const auto now = Clock::now();
         auto next = now + std::chrono::milliseconds(100);
+        const uint32_t stopAfterMs = state.config.faults.stopCompletingAfterMs;
         if (!state.config.faults.stallCompletions) {
             for (Object& object : state.objects) {
                 if (object.kind != Kind::Pin) continue;
                 PinInstance* pin = object.pin;
                 if (pin->state != KSSTATE_RUN) continue;
+                const auto silentFrom =
+                    stopAfterMs == 0 ? Clock::time_point::max()
+                                     : pin->runStart + std::chrono::milliseconds(stopAfterMs);
                 while (!pin->queue.empty()) {
                     if (!pin->headRunning) {
                         pin->headRunning = true;
                         pin->headStart = now;
                     }
                     const auto due = pin->headStart + pin->queue.front().duration;
+                    // A silent device needs no wake-up for this packet.
+                    if (due > silentFrom) break;
                     if (due > now) {
                         next = std::min(next, due);
                         break;
@@ -164,6 +183,12 @@ void CompleteOverlapped(OVERLAPPED* overlapped, DWORD ntStatus, ULONG_PTR bytes)
     if (event != nullptr) SetEvent(event);
 }
 
+void RunFirstUse() {
+    static std::once_flag once;
+    const FirstUseHook hook = g_firstUseHook.load();
+    if (hook != nullptr) std::call_once(once, hook);
+}
+
 void WakeClock() {
     TheClock().EnsureRunning();
     g_wake.notify_all();
@@ -179,6 +204,9 @@ void CancelQueue(PinInstance* pin) {
 
 void ClosePin(PinInstance* pin) {
     CancelQueue(pin);
+    if (pin->render && !pin->recordFolder.empty() && !pin->received.empty()) {
+        WriteRecording(*pin);
+    }
     State& state = StateObject();
     if (pin->device < state.records.size() && pin->pinId < state.records[pin->device].size()) {
         auto& record = state.records[pin->device][pin->pinId];
@@ -224,6 +252,8 @@ void Configure(const Config& config) {
 }
 
 void Reset() { Configure(DefaultConfig()); }
+
+void SetFirstUseHook(FirstUseHook hook) { g_firstUseHook.store(hook); }
 
 std::vector<uint8_t> RenderedBytes(size_t device, uint32_t pinId) {
     auto lock = Lock();
