@@ -66,10 +66,18 @@ bool SettingsKeyExists() {
 }
 
 std::optional<uint32_t> PeerReadBlock(uint32_t offset) {
-    const PeerResult result =
-        RunPeer(std::string("read-mapping ") + kStatusBlockName + " " + std::to_string(offset));
-    if (!result.started || result.output.empty()) return std::nullopt;
-    return static_cast<uint32_t>(std::strtoul(result.output.c_str(), nullptr, 10));
+    // A peer that could not start or printed nothing is asked once more: on
+    // a loaded machine a process start can fail transiently, and a block that
+    // is really absent gives the same answer twice.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const PeerResult result = RunPeer(std::string("read-mapping ") + kStatusBlockName + " " +
+                                          std::to_string(offset));
+        if (result.started && !result.output.empty()) {
+            return static_cast<uint32_t>(std::strtoul(result.output.c_str(), nullptr, 10));
+        }
+        Sleep(50);
+    }
+    return std::nullopt;
 }
 
 bool PeerWriteBlock(uint32_t offset, uint32_t value) {
