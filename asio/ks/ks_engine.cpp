@@ -57,7 +57,7 @@ void KsEngine::Destroy() {
 ASIOError KsEngine::AllocateChannels(DriverState& driver, Direction direction, RateSlot& slot,
                                      ASIOBufferInfo* infos, long count, long bufferSize) {
     BufferFormat format;
-    format.bitsPerSample = driver.bitsPerSample;
+    format.bitsPerSample = DeviceSampleBits(driver);
     format.pcmRate = driver.pcmRate;
     format.dsd = IsDsdRate(static_cast<double>(driver.asioRate));
     if (!BufferSizeAcceptable(format, driver.asioRate, bufferSize)) return ASE_InvalidParameter;

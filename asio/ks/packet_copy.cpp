@@ -6,6 +6,7 @@
 #include "asio/core/kernels/sample_copy.h"
 #include "asio/core/status_block.h"
 #include "asio/ks/pin_stream.h"
+#include "common/rate_table.h"
 
 namespace veltrano::asio::ks {
 namespace {
@@ -43,8 +44,12 @@ bool ScanChannel(DriverState& driver, const ChannelRoute& route, int half, size_
 
 }  // namespace
 
+int DeviceSampleBits(const DriverState& driver) {
+    return IsDsdRate(static_cast<double>(driver.asioRate)) ? 32 : driver.bitsPerSample;
+}
+
 bool CopyOutput(DriverState& driver, RateSlot& slot, int packet, int half) {
-    const size_t b = static_cast<size_t>(driver.bitsPerSample / 8);
+    const size_t b = static_cast<size_t>(DeviceSampleBits(driver) / 8);
     if (b == 0) return false;
     const bool nativeDsd =
         driver.block != nullptr && driver.block->Read(&AsioStatusBlock::nativeDsd) != 0;

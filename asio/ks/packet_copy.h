@@ -7,6 +7,10 @@
 
 namespace veltrano::asio::ks {
 
+// The device sample width: native DSD always travels in 32-bit samples,
+// whatever width the host last asked about.
+int DeviceSampleBits(const DriverState& driver);
+
 // Host output half `half` of every enabled route into packet `packet` of its
 // pin. Scans each channel for DSD-over-PCM markers where the format allows
 // it, keeps the status block's DSD fields up to date and sets dopDetected.

@@ -214,7 +214,7 @@ private:
             m_driver.bufferSize > 0) {
             const int64_t index = m_driver.samplePosition / m_driver.bufferSize + 1;
             CopyInput(*m_slots[kIn], static_cast<int>(index & (kPacketsPerPin - 1)),
-                      static_cast<int>(index & 1), m_driver.bitsPerSample);
+                      static_cast<int>(index & 1), DeviceSampleBits(m_driver));
         }
         m_directionsDone[h] |= 1u << direction;
         if ((m_directionsDone[h] & m_present) == m_present) {
