@@ -16,7 +16,7 @@ TestHost::TestHost() {
 }
 
 TestHost::~TestHost() {
-    s_current = nullptr;
+    if (s_current == this) s_current = nullptr;
     CloseHandle(m_event);
 }
 
