@@ -167,10 +167,12 @@ TEST_F(StreamingTest, ADeviceThatStopsCompletingGetsExactlyOneResetRequest) {
     sim::Config config = sim::DefaultConfig();
     config.faults.stallCompletions = true;
     sim::Configure(config);
-    const StreamFormat format{16, 48000, 480};
-    IASIO* asio = Open(format);
+    IASIO* asio = Open({16, 48000, 480});
     ASSERT_NE(asio, nullptr);
-    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+    // A rate change no switch has reported yet reaches the host with the
+    // reset, through sampleRateDidChange first.
+    ASSERT_EQ(asio->setSampleRate(44100.0), ASE_OK);
+    ASSERT_EQ(Create({16, 44100, 441}, Channels(2, 2)), ASE_OK);
     const DWORD begin = GetTickCount();
     ASSERT_EQ(asio->start(), ASE_OK);
     ASSERT_TRUE(m_host->WaitResets(1, 15000));
@@ -179,6 +181,7 @@ TEST_F(StreamingTest, ADeviceThatStopsCompletingGetsExactlyOneResetRequest) {
     Sleep(3000);
     EXPECT_EQ(m_host->Resets(), 1);
     EXPECT_EQ(m_host->Switches(), 0);
+    EXPECT_EQ(m_host->RateChanges(), 1);
     EXPECT_EQ(asio->stop(), ASE_OK);
     EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
 }
