@@ -81,7 +81,10 @@ ASIOError KsEngine::StartThreads(DriverState& driver, AsioBackend& backend) {
           m_stateChange.Get(), m_dopCommand.Get(), m_dopCommandSent.Get()}) {
         ResetEvent(h);
     }
+    // A timer that expired after the last watchdog had stopped waiting is
+    // still signalled; the new watchdog must not take it for a stall.
     CancelWaitableTimer(m_timer.Get());
+    WaitForSingleObject(m_timer.Get(), 0);
     m_streamThread.Reset(StartSuspended(&KsEngine::StreamingMain, this));
     m_watchdogThread.Reset(StartSuspended(&KsEngine::WatchdogMain, this));
     if (!m_streamThread || !m_watchdogThread) {

@@ -184,6 +184,12 @@ TEST_F(StreamingTest, ADeviceThatStopsCompletingGetsExactlyOneResetRequest) {
     EXPECT_EQ(m_host->RateChanges(), 1);
     EXPECT_EQ(asio->stop(), ASE_OK);
     EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
+    // The timer re-armed by the reset has expired meanwhile; the next
+    // buffer set's watchdog must not take that for a stall.
+    ASSERT_EQ(Create({16, 44100, 441}, Channels(2, 2)), ASE_OK);
+    Sleep(1000);
+    EXPECT_EQ(m_host->Resets(), 0);
+    EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
 }
 
 TEST_F(StreamingTest, AResetRequestInTheStatusBlockReachesTheHostOnce) {
