@@ -66,21 +66,29 @@ TEST_F(LifecycleTest, APinThatRefusesEveryFormatIsLeftOutWithoutFailing) {
 // when the host buffers only one of them.
 TEST_F(LifecycleTest, ASingleChannelOnATwoChannelPinPlaysInItsSlot) {
     const StreamFormat format{16, 48000, 480};
-    IASIO* asio = Open(format);
-    ASSERT_NE(asio, nullptr);
-    std::vector<ASIOBufferInfo> infos = {{ASIOFalse, 1, {nullptr, nullptr}}};
-    ASSERT_EQ(Create(format, infos), ASE_OK);
-    ASSERT_EQ(asio->start(), ASE_OK);
-    ASSERT_TRUE(m_host->WaitSwitches(6));
-    ASSERT_EQ(asio->stop(), ASE_OK);
-    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
-    const std::vector<uint8_t> played = sim::RenderedBytes(0, 0);
-    const size_t packet = format.Frames() * 4;
-    ASSERT_GE(played.size(), 6 * packet);
-    for (size_t f = 0; f < format.Frames(); ++f) {
-        // Packet 3 carries switch 1: channel 0 silent, channel 1 the host's.
-        EXPECT_EQ(played[3 * packet + f * 4], 0);
-        EXPECT_EQ(played[3 * packet + f * 4 + 2], PatternByte(1, 0, f * 2)) << f;
+    for (long channel : {0L, 1L}) {
+        SCOPED_TRACE(channel);
+        sim::Reset();
+        IASIO* asio = Open(format);
+        ASSERT_NE(asio, nullptr);
+        std::vector<ASIOBufferInfo> infos = {{ASIOFalse, channel, {nullptr, nullptr}}};
+        ASSERT_EQ(Create(format, infos), ASE_OK);
+        ASSERT_EQ(asio->start(), ASE_OK);
+        ASSERT_TRUE(m_host->WaitSwitches(6));
+        ASSERT_EQ(asio->stop(), ASE_OK);
+        ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+        const std::vector<uint8_t> played = sim::RenderedBytes(0, 0);
+        const size_t packet = format.Frames() * 4;
+        ASSERT_GE(played.size(), 6 * packet);
+        const size_t silent = channel == 0 ? 2 : 0;
+        const size_t heard = channel == 0 ? 0 : 2;
+        for (size_t f = 0; f < format.Frames(); ++f) {
+            // Packet 3 carries switch 1: the other channel stays silent.
+            EXPECT_EQ(played[3 * packet + f * 4 + silent], 0);
+            EXPECT_EQ(played[3 * packet + f * 4 + heard], PatternByte(1, 0, f * 2)) << f;
+        }
+        m_host.reset();
+        m_driver.reset();
     }
 }
 
