@@ -149,12 +149,17 @@ BOOL CloseHandle(HANDLE hObject) {
         lock.unlock();
         return ::CloseHandle(hObject);
     }
-    if (object->kind == Kind::Pin) ClosePin(object->pin);
+    const bool pin = object->kind == Kind::Pin;
+    if (pin) ClosePin(object->pin);
     if (object->kind == Kind::DevInfo || object->kind == Kind::HidPreparsed) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     FreeHandle(hObject);
+    if (pin) {
+        lock.unlock();
+        StopClockIfIdle();
+    }
     return TRUE;
 }
 

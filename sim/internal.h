@@ -97,6 +97,8 @@ void RunFirstUse();
 void WakeClock();
 void CancelQueue(PinInstance* pin);
 void ClosePin(PinInstance* pin);
+// Stops the device clock when no pin instance is open. Call without the lock.
+void StopClockIfIdle();
 
 // Request handlers; each returns a Windows error code (0 = success).
 DWORD FilterIoctl(size_t device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <thread>
 
 #include "sim/internal.h"
@@ -27,23 +28,43 @@ std::mutex g_mutex;
 std::condition_variable g_wake;
 std::atomic<FirstUseHook> g_firstUseHook{nullptr};
 
+// The device clock runs while pin instances exist. In a `_sim` driver DLL
+// it must be gone before the DLL unloads: a thread left running in unmapped
+// code crashes the host, and joining it from the DLL's static destructors
+// deadlocks on the loader lock. So the last pin to close stops it, from the
+// closing thread, and the destructor only lets go of a thread the process
+// is already ending.
 class ClockThread {
 public:
+    // With g_mutex held.
     void EnsureRunning() {
-        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+        if (m_thread.joinable()) return;
+        auto quit = std::make_shared<bool>(false);
+        m_quit = quit;
+        m_thread = std::thread([this, quit] { Run(*quit); });
     }
-    ~ClockThread() {
+    // Without g_mutex held.
+    void Stop() {
+        std::thread thread;
         {
             std::lock_guard<std::mutex> lock(g_mutex);
-            m_quit = true;
+            if (!m_thread.joinable()) return;
+            *m_quit = true;
+            m_quit.reset();
+            thread = std::move(m_thread);
         }
         g_wake.notify_all();
-        if (m_thread.joinable()) m_thread.join();
+        thread.join();
     }
-    void Run();
+    ~ClockThread() {
+        if (m_thread.joinable()) m_thread.detach();
+    }
+    // Each run has its own quit flag, so a clock restarted while an old one
+    // is winding down never takes over its flag.
+    void Run(const bool& quit);
 
 private:
-    bool m_quit = false;
+    std::shared_ptr<bool> m_quit;
     std::thread m_thread;
 };
 
@@ -97,9 +118,9 @@ void CompleteHead(PinInstance* pin) {
     CompleteOverlapped(t.overlapped, kStatusSuccess, bytes);
 }
 
-void ClockThread::Run() {
+void ClockThread::Run(const bool& quit) {
     std::unique_lock<std::mutex> lock(g_mutex);
-    while (!m_quit) {
+    while (!quit) {
         State& state = StateObject();
         const auto now = Clock::now();
         auto next = now + std::chrono::milliseconds(100);
@@ -192,6 +213,16 @@ void RunFirstUse() {
 void WakeClock() {
     TheClock().EnsureRunning();
     g_wake.notify_all();
+}
+
+void StopClockIfIdle() {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        for (const Object& object : StateObject().objects) {
+            if (object.kind == Kind::Pin) return;
+        }
+    }
+    TheClock().Stop();
 }
 
 void CancelQueue(PinInstance* pin) {

@@ -44,6 +44,8 @@ long KsBackend::ChannelGroup(Direction, const ChannelRoute& route) const {
     return m_device.ChannelGroup(route);
 }
 
+// The engine's threads are gone by now (disposeBuffers ran first); the
+// pins' packet events go with the device.
 void KsBackend::Shutdown() {
     m_engine.Destroy();
     m_device.Release();

@@ -7,13 +7,14 @@
 #include "asio/core/asio_backend.h"
 #include "asio/core/driver_state.h"
 #include "asio/ks/pin_stream.h"
+#include "asio/ks/win_handle.h"
 
 namespace veltrano::asio::ks {
 
 class KsEngine {
 public:
     KsEngine() = default;
-    ~KsEngine();
+    ~KsEngine() { Destroy(); }
     KsEngine(const KsEngine&) = delete;
     KsEngine& operator=(const KsEngine&) = delete;
 
@@ -30,6 +31,38 @@ public:
     ASIOError OutputReady(DriverState& driver);
     // Destruction: close every handle.
     void Destroy();
+
+private:
+    class StreamingThread;
+    static DWORD WINAPI StreamingMain(void* engine);
+    static DWORD WINAPI WatchdogMain(void* engine);
+    void RunWatchdog();
+    // Waits for the streaming thread's state change; false when the thread
+    // has ended instead (it can then never answer).
+    bool AwaitStateChange();
+    // The device command of the first DSD-over-PCM detection is sent by the
+    // watchdog thread: opening the HID interface blocks, which the streaming
+    // thread must never do. stop waits for it, so the device never sees the
+    // off command before the on command.
+    void RequestDopCommand();
+    void FlushDopCommand();
+
+    // Streaming-thread events, in the order of its wait list.
+    UniqueHandle m_quit;
+    UniqueHandle m_start;
+    UniqueHandle m_stop;
+    UniqueHandle m_resetRequest;
+    UniqueHandle m_watchdogQuit;
+    UniqueHandle m_timer;
+    UniqueHandle m_stateChange;
+    UniqueHandle m_dopCommand;
+    UniqueHandle m_dopCommandSent;
+    UniqueHandle m_streamThread;
+    UniqueHandle m_watchdogThread;
+    volatile long m_dopRequested = 0;
+    volatile long m_dopSent = 0;
+    DriverState* m_driver = nullptr;
+    AsioBackend* m_backend = nullptr;
 };
 
 }  // namespace veltrano::asio::ks

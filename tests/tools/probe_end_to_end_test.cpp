@@ -151,8 +151,8 @@ TEST_F(ProbeEndToEnd, PlaysNativeDsdThroughPlainBufferSwitches) {
         for (int c = 0; c < 2; ++c) {
             const uint8_t* p = &played[word * 8 + static_cast<size_t>(c) * 4];
             for (int b = 0; b < 4; ++b) {
-                // Little-endian words, the first DSD byte on top.
-                ASSERT_EQ(p[3 - b], TestSignal::DsdPatternByte(c, word * 4 + b));
+                // The DSD bytes in stream order, the first lowest in memory.
+                ASSERT_EQ(p[b], TestSignal::DsdPatternByte(c, word * 4 + b));
             }
         }
     }

@@ -36,13 +36,16 @@ TEST(WavWriter, LayoutsFollowTheStreamedFormat) {
     const WavLayout dsd = WavLayoutFor(SampleFormat::Dsd8Msb, 5644800);
     EXPECT_EQ(dsd.bitsPerSample, 32);
     EXPECT_EQ(dsd.sampleRate, 176400u);
-    EXPECT_TRUE(dsd.msbFirstGroups);
+    // Four DSD bytes per word, in stream order, as the device receives them.
+    const uint8_t bytes[] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    const auto words = Interleave({bytes}, 8, dsd);
+    EXPECT_EQ(words, std::vector<uint8_t>(bytes, bytes + 8));
 }
 
 TEST(WavWriter, InterleavesPackedSamplesAndCutsPartialOnes) {
     const uint8_t left[] = {1, 2, 3, 4, 5, 6, 7};
     const uint8_t right[] = {11, 12, 13, 14, 15, 16, 17};
-    const auto out = Interleave({left, right}, 7, {24, 48000, false});
+    const auto out = Interleave({left, right}, 7, {24, 48000});
     const std::vector<uint8_t> expected = {1, 2, 3, 11, 12, 13, 4, 5, 6, 14, 15, 16};
     EXPECT_EQ(out, expected);
 }
@@ -61,7 +64,7 @@ TEST(WavWriter, WritesAFileThatReadsBackAndReportsFailures) {
     const uint8_t left[] = {1, 2, 3, 4};
     const uint8_t right[] = {5, 6, 7, 8};
     std::string error;
-    ASSERT_TRUE(WriteWavFile(path, {left, right}, 4, {16, 44100, false}, error)) << error;
+    ASSERT_TRUE(WriteWavFile(path, {left, right}, 4, {16, 44100}, error)) << error;
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                      std::istreambuf_iterator<char>());
@@ -73,9 +76,9 @@ TEST(WavWriter, WritesAFileThatReadsBackAndReportsFailures) {
     std::remove(path.c_str());
 
     EXPECT_FALSE(WriteWavFile(testing::TempDir() + "no/such/folder/x.wav", {left}, 4,
-                              {16, 44100, false}, error));
+                              {16, 44100}, error));
     EXPECT_NE(error.find("cannot create"), std::string::npos);
-    EXPECT_FALSE(WriteWavFile(path, {}, 4, {16, 44100, false}, error));
+    EXPECT_FALSE(WriteWavFile(path, {}, 4, {16, 44100}, error));
 }
 
 }  // namespace

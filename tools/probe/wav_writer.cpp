@@ -27,16 +27,16 @@ WavLayout WavLayoutFor(SampleFormat format, double asioRate) {
     const auto rate = asioRate > 0 ? static_cast<uint32_t>(asioRate) : 0u;
     switch (format) {
         case SampleFormat::Int16:
-            layout = {16, rate, false};
+            layout = {16, rate};
             break;
         case SampleFormat::Int24:
-            layout = {24, rate, false};
+            layout = {24, rate};
             break;
         case SampleFormat::Int32:
-            layout = {32, rate, false};
+            layout = {32, rate};
             break;
         case SampleFormat::Dsd8Msb:
-            layout = {32, rate / 32, true};
+            layout = {32, rate / 32};
             break;
     }
     return layout;
@@ -72,7 +72,7 @@ std::vector<uint8_t> Interleave(const std::vector<const uint8_t*>& channels, siz
         for (const uint8_t* channel : channels) {
             const uint8_t* src = channel + s * width;
             for (size_t b = 0; b < width; ++b) {
-                *dst++ = layout.msbFirstGroups ? src[width - 1 - b] : src[b];
+                *dst++ = src[b];
             }
         }
     }

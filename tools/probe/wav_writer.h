@@ -1,8 +1,8 @@
 #pragma once
 // WAV files of what the probe played and recorded. PCM is stored as it was
 // streamed; native DSD is stored as 32-bit words at 1/32 of the DSD rate,
-// each holding 32 consecutive DSD bits with the first one in the top bit, the
-// way the stream travels to the device.
+// each holding four consecutive DSD bytes with the first one lowest in
+// memory: exactly the 32-bit samples the device receives.
 
 #include <array>
 #include <cstddef>
@@ -17,9 +17,8 @@ namespace veltrano::probe {
 inline constexpr size_t kWavHeaderBytes = 44;
 
 struct WavLayout {
-    int bitsPerSample = 16;       // WAV sample width
-    uint32_t sampleRate = 0;      // WAV frame rate
-    bool msbFirstGroups = false;  // DSD: bytes of a group reversed into a little-endian word
+    int bitsPerSample = 16;   // WAV sample width
+    uint32_t sampleRate = 0;  // WAV frame rate
 };
 
 WavLayout WavLayoutFor(SampleFormat format, double asioRate);

@@ -1,0 +1,119 @@
+// Buffer creation limits, pins that refuse their formats, and repeated
+// sessions without leaks.
+#include "streaming_fixture.h"
+
+namespace ksdrv {
+namespace {
+
+using LifecycleTest = StreamingTest;
+
+TEST_F(LifecycleTest, BufferSizesTheDriverCannotCarryAreRefusedAndLeaveItUsable) {
+    const StreamFormat format{16, 48000, 480};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    long minSize = 0;
+    long maxSize = 0;
+    long preferred = 0;
+    long granularity = 0;
+    ASSERT_EQ(asio->getBufferSize(&minSize, &maxSize, &preferred, &granularity), ASE_OK);
+    const long before = sim::OpenHandleCount();
+    EXPECT_EQ(Create({16, 48000, maxSize + 1}, Channels(2, 2)), ASE_InvalidParameter);
+    EXPECT_EQ(Create({16, 48000, 0x7FFFFFFF}, Channels(2, 0)), ASE_InvalidParameter);
+    EXPECT_EQ(Create(format, {}), ASE_InvalidParameter);  // no channels
+    EXPECT_EQ(static_cast<long>(sim::OpenHandleCount()), before);
+    // Below the minimum still streams, just with more wake-ups.
+    const StreamFormat tiny{16, 48000, minSize / 2};
+    ASSERT_EQ(Create(tiny, Channels(2, 2)), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(8));
+    ASSERT_EQ(asio->stop(), ASE_OK);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+    ExpectPlayed(sim::RenderedBytes(0, 0), tiny, 0);
+    // The largest offered size is accepted.
+    ASSERT_EQ(Create({16, 48000, maxSize}, Channels(2, 0)), ASE_OK);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+}
+
+TEST_F(LifecycleTest, NativeDsdBuffersMustHoldWholeDeviceSamples) {
+    const StreamFormat format{32, 2822400, 28224};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    EXPECT_EQ(Create({32, 2822400, 28224 + 8}, Channels(2, 0)), ASE_InvalidParameter);
+    EXPECT_EQ(Create({32, 2822400, 16}, Channels(2, 0)), ASE_InvalidParameter);
+    ASSERT_EQ(Create({32, 2822400, 32}, Channels(2, 0)), ASE_OK);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+}
+
+TEST_F(LifecycleTest, APinThatRefusesEveryFormatIsLeftOutWithoutFailing) {
+    sim::Config config = sim::DefaultConfig();
+    config.faults.pinCreateError = ERROR_BUSY;
+    sim::Configure(config);
+    const StreamFormat format{16, 48000, 480};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+    ASIOChannelInfo info{};
+    ASSERT_EQ(asio->getChannelInfo(&info), ASE_OK);
+    EXPECT_EQ(info.isActive, ASIOTrue);  // it has buffers; its pin just stays silent
+    ASSERT_EQ(asio->start(), ASE_OK);
+    Sleep(200);
+    EXPECT_EQ(m_host->Switches(), 0);
+    EXPECT_EQ(asio->stop(), ASE_OK);
+    EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
+}
+
+// A pin whose interface needs every channel is opened with its full count
+// when the host buffers only one of them.
+TEST_F(LifecycleTest, ASingleChannelOnATwoChannelPinPlaysInItsSlot) {
+    const StreamFormat format{16, 48000, 480};
+    for (long channel : {0L, 1L}) {
+        SCOPED_TRACE(channel);
+        sim::Reset();
+        IASIO* asio = Open(format);
+        ASSERT_NE(asio, nullptr);
+        std::vector<ASIOBufferInfo> infos = {{ASIOFalse, channel, {nullptr, nullptr}}};
+        ASSERT_EQ(Create(format, infos), ASE_OK);
+        ASSERT_EQ(asio->start(), ASE_OK);
+        ASSERT_TRUE(m_host->WaitSwitches(6));
+        ASSERT_EQ(asio->stop(), ASE_OK);
+        ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+        const std::vector<uint8_t> played = sim::RenderedBytes(0, 0);
+        const size_t packet = format.Frames() * 4;
+        ASSERT_GE(played.size(), 6 * packet);
+        const size_t silent = channel == 0 ? 2 : 0;
+        const size_t heard = channel == 0 ? 0 : 2;
+        for (size_t f = 0; f < format.Frames(); ++f) {
+            // Packet 3 carries switch 1: the other channel stays silent.
+            EXPECT_EQ(played[3 * packet + f * 4 + silent], 0);
+            EXPECT_EQ(played[3 * packet + f * 4 + heard], PatternByte(1, 0, f * 2)) << f;
+        }
+        m_host.reset();
+        m_driver.reset();
+    }
+}
+
+TEST_F(LifecycleTest, ManySessionsLeaveNoHandleBehind) {
+    const StreamFormat format{16, 48000, 96};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    auto session = [&] {
+        ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+        ASSERT_EQ(asio->start(), ASE_OK);
+        ASSERT_TRUE(m_host->WaitSwitches(2));
+        ASSERT_EQ(asio->stop(), ASE_OK);
+        ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+        m_host.reset();
+    };
+    session();  // the first session sets up what stays (the clock thread of the device)
+    DWORD handlesBefore = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesBefore));
+    const size_t simBefore = sim::OpenHandleCount();
+    for (int i = 0; i < 100 && !HasFatalFailure(); ++i) session();
+    DWORD handlesAfter = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesAfter));
+    EXPECT_EQ(handlesAfter, handlesBefore);
+    EXPECT_EQ(sim::OpenHandleCount(), simBefore);
+}
+
+}  // namespace
+}  // namespace ksdrv

@@ -1,0 +1,235 @@
+// Streaming through the IASIO interface over the virtual device: what the
+// device plays and records, the host callbacks, and the transport.
+#include "common/asio_status_block.h"
+#include "streaming_fixture.h"
+
+namespace ksdrv {
+namespace {
+
+using veltrano::AsioStatusBlock;
+using veltrano::asio::DeviceCommand;
+
+constexpr int kSwitches = 12;
+
+uint8_t CapturedSample(const StreamFormat& format, int packet, size_t f, int c, size_t i) {
+    const size_t b = format.SampleBytes();
+    const size_t packetBytes = format.Frames() * b * 2;
+    return sim::CaptureByte(packet * packetBytes + f * 2 * b + c * b + i);
+}
+
+TEST_F(StreamingTest, OutputArrivesBitExactTwoPacketsLaterAndInputFromTheThirdSwitch) {
+    const StreamFormat formats[] = {{16, 44100, 441},
+                                    {24, 96000, 960},
+                                    {24, 48000, 256},
+                                    {32, 192000, 1920},
+                                    {32, 384000, 3840}};
+    for (const StreamFormat& format : formats) {
+        SCOPED_TRACE(testing::Message() << format.bits << " bits at " << format.rate);
+        sim::Reset();
+        IASIO* asio = Open(format);
+        ASSERT_NE(asio, nullptr);
+        ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+        ASSERT_EQ(asio->start(), ASE_OK);
+        ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
+        ASSERT_EQ(asio->stop(), ASE_OK);
+        ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+        EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), format, 0x00), size_t{kSwitches});
+        for (int s = 0; s < kSwitches; ++s) {
+            for (int c = 0; c < 2; ++c) {
+                const std::vector<uint8_t>& seen = m_host->Input(s, c);
+                for (size_t f = 0; f < format.Frames(); ++f) {
+                    for (size_t i = 0; i < format.SampleBytes(); ++i) {
+                        const uint8_t expected = s < 2 ? 0 : CapturedSample(format, s, f, c, i);
+                        ASSERT_EQ(seen[f * format.SampleBytes() + i], expected)
+                            << "switch " << s << " channel " << c << " frame " << f;
+                    }
+                }
+            }
+        }
+        m_host.reset();
+        m_driver.reset();
+    }
+}
+
+TEST_F(StreamingTest, NativeDsdStartsWithDsdSilenceAndCarriesTheBytesUnchanged) {
+    const StreamFormat formats[] = {
+        {32, 2822400, 28224}, {32, 5644800, 56448}, {32, 11289600, 112896}};
+    const DeviceCommand commands[] = {DeviceCommand::kDsd64, DeviceCommand::kDsd128,
+                                      DeviceCommand::kDsd256};
+    for (int n = 0; n < 3; ++n) {
+        const StreamFormat& format = formats[n];
+        SCOPED_TRACE(format.rate);
+        sim::Reset();
+        ClearCommands();
+        IASIO* asio = Open(format);
+        ASSERT_NE(asio, nullptr);
+        ASIOChannelInfo info{};
+        ASSERT_EQ(asio->getChannelInfo(&info), ASE_OK);
+        EXPECT_EQ(info.type, ASIOSTDSDInt8MSB1);
+        HostOptions options;
+        options.zeroSwitches = 3;
+        ASSERT_EQ(Create(format, Channels(2, 0), options), ASE_OK);
+        EXPECT_EQ(CountCommands(commands[n], true), 1);
+        ASSERT_EQ(asio->start(), ASE_OK);
+        ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
+        ASSERT_EQ(asio->stop(), ASE_OK);
+        ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+        // Packets 0 and 1 are primed with DSD silence, and so are the next
+        // two while the host still writes zeros; the third zero half stays.
+        EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), format, 0x69, 3, 2), size_t{kSwitches});
+        EXPECT_EQ(CountCommands(DeviceCommand::kDop, true), 0);
+        m_host.reset();
+        m_driver.reset();
+    }
+}
+
+TEST_F(StreamingTest, TimeInfoCarriesTheRateChangeOnceAndThePositionAdvancesByBuffers) {
+    const StreamFormat format{16, 48000, 480};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(asio->setSampleRate(44100.0), ASE_OK);
+    const StreamFormat changed{16, 44100, 441};
+    ASSERT_EQ(Create(changed, Channels(2, 2)), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(6));
+    ASSERT_EQ(asio->stop(), ASE_OK);
+    EXPECT_EQ(m_host->Flags(0), 23);
+    for (int s = 1; s < 6; ++s) {
+        EXPECT_EQ(m_host->Flags(s), 7) << s;
+        EXPECT_EQ(m_host->Half(s), s & 1) << s;
+        EXPECT_EQ(m_host->Position(s), int64_t{441} * s) << s;
+    }
+    EXPECT_EQ(m_host->Position(0), 0);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+    EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), changed, 0), 6u);
+}
+
+TEST_F(StreamingTest, AHostWithoutTimeInfoPlaysOnlyWhatItHandsOverWithOutputReady) {
+    const StreamFormat format{24, 48000, 480};
+    for (bool callsOutputReady : {true, false}) {
+        SCOPED_TRACE(callsOutputReady);
+        sim::Reset();
+        IASIO* asio = Open(format);
+        ASSERT_NE(asio, nullptr);
+        HostOptions options;
+        options.timeInfo = false;
+        options.callOutputReady = callsOutputReady;
+        ASSERT_EQ(Create(format, Channels(2, 0), options), ASE_OK);
+        ASSERT_EQ(asio->start(), ASE_OK);
+        ASSERT_TRUE(m_host->WaitSwitches(8));
+        ASSERT_EQ(asio->stop(), ASE_OK);
+        ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+        EXPECT_EQ(m_host->Flags(0), -1);  // plain bufferSwitch
+        const std::vector<uint8_t> played = sim::RenderedBytes(0, 0);
+        ASSERT_GE(played.size(), 8 * format.HalfBytes() * 2);
+        if (callsOutputReady) {
+            ExpectPlayed(played, format, 0);
+        } else {
+            EXPECT_EQ(std::count(played.begin(), played.end(), 0),
+                      static_cast<long>(played.size()));
+        }
+        m_host.reset();
+        m_driver.reset();
+    }
+}
+
+TEST_F(StreamingTest, EachSwitchWaitsOnlyForTheDirectionsThatStream) {
+    const StreamFormat format{16, 48000, 240};
+    // An output-only device.
+    sim::Config config;
+    config.devices = {sim::RenderOnlyDevice()};
+    sim::Configure(config);
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(Create(format, Channels(2, 0)), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
+    ASSERT_EQ(asio->stop(), ASE_OK);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+    EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), format, 0), size_t{kSwitches});
+    m_host.reset();
+    m_driver.reset();
+
+    // An input-only host on a device with outputs: no output pin is created.
+    sim::Reset();
+    asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(Create(format, Channels(0, 2)), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
+    ASSERT_EQ(asio->stop(), ASE_OK);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+    EXPECT_TRUE(sim::StateHistory(0, 0).empty());
+    EXPECT_EQ(m_host->Input(5, 1)[3], CapturedSample(format, 5, 1, 1, 1));
+}
+
+TEST_F(StreamingTest, ADeviceThatStopsCompletingGetsExactlyOneResetRequest) {
+    sim::Config config = sim::DefaultConfig();
+    config.faults.stallCompletions = true;
+    sim::Configure(config);
+    IASIO* asio = Open({16, 48000, 480});
+    ASSERT_NE(asio, nullptr);
+    // A rate change no switch has reported yet reaches the host with the
+    // reset, through sampleRateDidChange first.
+    ASSERT_EQ(asio->setSampleRate(44100.0), ASE_OK);
+    ASSERT_EQ(Create({16, 44100, 441}, Channels(2, 2)), ASE_OK);
+    const DWORD begin = GetTickCount();
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitResets(1, 15000));
+    // The timer cannot fire early; the upper bound is left to the load.
+    EXPECT_GE(GetTickCount() - begin, 1500u);
+    Sleep(3000);
+    EXPECT_EQ(m_host->Resets(), 1);
+    EXPECT_EQ(m_host->Switches(), 0);
+    EXPECT_EQ(m_host->RateChanges(), 1);
+    EXPECT_EQ(asio->stop(), ASE_OK);
+    EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
+    // The timer re-armed by the reset has expired meanwhile; the next
+    // buffer set's watchdog must not take that for a stall.
+    ASSERT_EQ(Create({16, 44100, 441}, Channels(2, 2)), ASE_OK);
+    Sleep(1000);
+    EXPECT_EQ(m_host->Resets(), 0);
+    EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
+}
+
+TEST_F(StreamingTest, AResetRequestInTheStatusBlockReachesTheHostOnce) {
+    const StreamFormat format{16, 48000, 480};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(2));
+    BlockView block;
+    block.Write(&AsioStatusBlock::resetRequest, 1);
+    ASSERT_TRUE(m_host->WaitResets(1, 10000));
+    EXPECT_EQ(block.Read(&AsioStatusBlock::resetRequest), 0u);
+    ASSERT_TRUE(m_host->WaitSwitches(m_host->Switches() + 4));
+    EXPECT_EQ(m_host->Resets(), 1);
+    EXPECT_EQ(asio->stop(), ASE_OK);
+}
+
+TEST_F(StreamingTest, StopTwiceChangesNothingTheSecondTime) {
+    const StreamFormat format{16, 48000, 480};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(Create(format, Channels(2, 0)), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(3));
+    ASSERT_EQ(asio->stop(), ASE_OK);
+    const size_t commands = SentCommands().size();
+    const int switches = m_host->Switches();
+    EXPECT_EQ(asio->stop(), ASE_OK);
+    EXPECT_EQ(SentCommands().size(), commands);
+    Sleep(100);
+    EXPECT_EQ(m_host->Switches(), switches);
+    const std::vector<KSSTATE> expected = {KSSTATE_ACQUIRE, KSSTATE_PAUSE,   KSSTATE_RUN,
+                                           KSSTATE_PAUSE,   KSSTATE_ACQUIRE, KSSTATE_STOP};
+    EXPECT_EQ(sim::StateHistory(0, 0), expected);
+    // And it starts again.
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(switches + 3));
+    EXPECT_EQ(asio->stop(), ASE_OK);
+}
+
+}  // namespace
+}  // namespace ksdrv
