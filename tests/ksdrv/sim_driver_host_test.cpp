@@ -1,0 +1,69 @@
+// VeltranoHDASIO_sim as a host meets it: registered with regsvr32, found and
+// created through COM by the probe in a process of its own, streamed, released
+// and unloaded. The process must end by itself (a device clock left running
+// in the unloading DLL once hung it), and the virtual device's recording must
+// hold exactly what the probe played.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "support/peer_process.h"
+#include "tools/wavcmp/wav_compare.h"
+
+namespace {
+
+using veltrano::test::RunProcess;
+
+// Build paths are host paths; Wine shows the host's root as drive Z:.
+std::string WinePath(std::string path) {
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path.size() > 1 && path[1] == ':' ? path : "Z:" + path;
+}
+
+class SimDriverHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        m_folder = std::string(temp) + "veltrano-simhost-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(m_folder.c_str(), nullptr);
+        ASSERT_EQ(RunProcess("regsvr32 /s \"" + WinePath(SIM_DLL) + "\"", true, 60000).exitCode,
+                  0u);
+    }
+    void TearDown() override {
+        RunProcess("regsvr32 /u /s \"" + WinePath(SIM_DLL) + "\"", true, 60000);
+        for (const char* name : {"\\played.wav", "\\render-0-pin0-1.wav"}) {
+            DeleteFileA((m_folder + name).c_str());
+        }
+        RemoveDirectoryA(m_folder.c_str());
+        SetEnvironmentVariableA("VELTRANO_SIM_RECORD", nullptr);
+    }
+    std::string m_folder;
+};
+
+TEST_F(SimDriverHost, ProbeStreamsThroughTheSimDriverAndItsProcessEnds) {
+    SetEnvironmentVariableA("VELTRANO_SIM_RECORD", m_folder.c_str());
+    const auto run = RunProcess("\"" + WinePath(PROBE_EXE) +
+                                    "\" --driver Veltrano-HD --signal pattern --rate 44100 "
+                                    "--buffer 441 --seconds 1 --out \"" + m_folder + "\\played.wav\"",
+                                true, 120000);
+    ASSERT_TRUE(run.started);
+    ASSERT_NE(run.exitCode, static_cast<unsigned long>(STILL_ACTIVE)) << "the probe hung";
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+
+    veltrano::wavcmp::WavData played;
+    veltrano::wavcmp::WavData recorded;
+    std::string error;
+    ASSERT_TRUE(veltrano::wavcmp::ReadWavFile(m_folder + "\\played.wav", played, error)) << error;
+    ASSERT_TRUE(
+        veltrano::wavcmp::ReadWavFile(m_folder + "\\render-0-pin0-1.wav", recorded, error))
+        << error;
+    const auto result = veltrano::wavcmp::CompareRecording(played, recorded, {});
+    EXPECT_TRUE(result.match) << result.message;
+    EXPECT_GT(result.matchedFrames, 40000u);
+}
+
+}  // namespace
