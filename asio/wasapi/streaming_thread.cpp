@@ -17,10 +17,6 @@ constexpr uint8_t kDsdSilence = 0x69;
 
 int64_t NowNanoseconds() { return static_cast<int64_t>(timeGetTime()) * 1000000; }
 
-bool NativeDsd(const DriverState& driver) {
-    return IsDsdRate(static_cast<double>(driver.asioRate));
-}
-
 EndpointStream* StreamAt(RateSlot* slot, uint32_t index) {
     if (slot == nullptr || index >= slot->streamCount) return nullptr;
     return static_cast<EndpointStream*>(slot->streams[index]);
@@ -80,7 +76,7 @@ void WasapiBackend::StartStreams() {
     m_switchCount = 0;
     m_driver->samplePosition = 0;
     m_driver->systemTime = NowNanoseconds();
-    const bool dsd = NativeDsd(*m_driver);
+    const bool dsd = m_nativeDsd;
     // One period queued before the start, so the first event asks for the
     // second: silence for the device while the host fills its first half.
     if (RateSlot* out = m_driver->InUseSlot(Direction::kOutput)) {
@@ -92,7 +88,7 @@ void WasapiBackend::StartStreams() {
                 continue;
             }
             const size_t bytes = static_cast<size_t>(m_period) * stream->activeChannels *
-                                 (ContainerBits(m_driver->bitsPerSample) / 8);
+                                 m_outputBytes;
             std::memset(data, dsd ? kDsdSilence : 0, bytes);
             stream->renderClient->ReleaseBuffer(m_period, 0);
         }
@@ -228,7 +224,7 @@ void WasapiBackend::WriteOutput(RateSlot& slot, uint32_t s, int half) {
     if (stream == nullptr || !stream->ready) return;
     BYTE* data = nullptr;
     if (FAILED(stream->renderClient->GetBuffer(m_period, &data)) || data == nullptr) return;
-    const size_t sampleBytes = static_cast<size_t>(ContainerBits(m_driver->bitsPerSample) / 8);
+    const size_t sampleBytes = m_outputBytes;
     const size_t stride = sampleBytes * stream->activeChannels;
     const bool nativeDsd = m_driver->block->Read(&AsioStatusBlock::nativeDsd) != 0;
     const bool scan = kernels::DopScanApplies(sampleBytes, m_driver->pcmRate, nativeDsd);
@@ -258,8 +254,8 @@ void WasapiBackend::ReadInput(RateSlot& slot, uint32_t s, int half) {
     UINT32 frames = 0;
     DWORD flags = 0;
     if (FAILED(stream->captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) return;
-    const size_t deviceBytes = static_cast<size_t>(m_driver->bitsPerSample / 8);
-    const bool widen = Packed(m_driver->bitsPerSample);
+    const size_t deviceBytes = m_inputBytes;
+    const bool widen = m_widenInput;
     const size_t stride = deviceBytes * stream->activeChannels;
     const size_t count = frames < m_period ? frames : m_period;
     for (uint32_t r = 0; data != nullptr && r < slot.channelCount; ++r) {

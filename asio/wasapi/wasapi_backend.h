@@ -105,7 +105,13 @@ private:
 
     // Streaming thread only, between StartThreads and StopThreads.
     DriverState* m_driver = nullptr;
+    // The set's sample layout, fixed at createBuffers: the host may change
+    // the driver's width (a native DSD channel query) while streams run.
     uint32_t m_period = 0;  // frames per buffer half
+    bool m_nativeDsd = false;
+    size_t m_outputBytes = 0;  // per sample, host and device alike
+    size_t m_inputBytes = 0;   // per sample in the device's stream
+    bool m_widenInput = false;  // 24-bit input handed over in 32-bit words
     bool m_running = false;
     uint32_t m_activeDirections = 0;
     uint32_t m_streamMask[kDirectionCount][2] = {};

@@ -26,7 +26,12 @@ ASIOError WasapiBackend::AllocateChannels(DriverState& driver, Direction directi
     // Native DSD carries 32 one-bit samples in each 32-bit device sample.
     const long frames = dsd ? bufferSize / 32 : bufferSize;
     if (frames <= 0) return ASE_InvalidParameter;
-    const int container = ContainerBits(driver.bitsPerSample);
+    const int bits = dsd ? 32 : driver.bitsPerSample;
+    const int container = ContainerBits(bits);
+    m_nativeDsd = dsd;
+    m_outputBytes = static_cast<size_t>(container / 8);
+    m_inputBytes = static_cast<size_t>(bits / 8);
+    m_widenInput = Packed(bits);
     const size_t halfBytes = dsd ? static_cast<size_t>(bufferSize) / 8
                                  : static_cast<size_t>(bufferSize) * (container / 8);
     for (long i = 0; i < count; ++i) {
@@ -58,12 +63,12 @@ ASIOError WasapiBackend::AllocateChannels(DriverState& driver, Direction directi
         stream->framesPerPeriod = static_cast<uint32_t>(frames);
         // Input never takes the 32-bit containers: the device records 24
         // bits packed and the input copy widens them.
-        const int streamContainer = input ? driver.bitsPerSample : container;
+        const int streamContainer = input ? bits : container;
         HRESULT hr = E_FAIL;
         for (uint32_t channels = stream->activeChannels; channels <= stream->maxChannels;
              ++channels) {
             hr = OpenStream(*stream, direction, slot.sampleRate, streamContainer,
-                            driver.bitsPerSample, channels);
+                            bits, channels);
             if (SUCCEEDED(hr)) {
                 stream->activeChannels = channels;
                 break;

@@ -1,5 +1,6 @@
 // Exclusive streams opened with the host's buffer as their period, and the
 // streaming thread's data path, observed at the virtual endpoints.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -255,6 +256,30 @@ TEST_P(InputPath, InputArrivesFromTheThirdSwitchInTheReportedLayout) {
 INSTANTIATE_TEST_SUITE_P(Widths, InputPath,
                          ::testing::Values(InputCase{24, 16}, InputCase{24, 24},
                                            InputCase{32, 24}));
+
+TEST_F(Streams, NativeDsdRunsAs32BitWordsAtTheCarrierRateAfterDsdSilence) {
+    constexpr long kBits = 28224;  // 10 ms of DSD64: 882 words per channel
+    Session session(2822400.0, Outputs(), kBits);
+    ASSERT_EQ(session.createResult, ASE_OK);
+    const auto opened = sim::RenderRecordings(0);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].sampleRate, 88200u);
+    EXPECT_EQ(opened[0].containerBits, 32);
+    EXPECT_EQ(opened[0].period, 100000);
+    for (size_t c = 0; c < 2; ++c) {
+        for (int h = 0; h < 2; ++h) std::memset(session.Half(c, h), 0xC3, kBits / 8);
+    }
+    ASSERT_EQ(session.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([] { return Host().switches >= 3; }));
+    ASSERT_EQ(session.driver->stop(), ASE_OK);
+    const std::vector<uint8_t> data = sim::RenderRecordings(0)[0].data;
+    constexpr size_t kPeriodBytes = 882 * 8;
+    ASSERT_GE(data.size(), 2 * kPeriodBytes);
+    EXPECT_TRUE(std::all_of(data.begin(), data.begin() + kPeriodBytes,
+                            [](uint8_t b) { return b == 0x69; }));
+    EXPECT_TRUE(std::all_of(data.begin() + kPeriodBytes, data.begin() + 2 * kPeriodBytes,
+                            [](uint8_t b) { return b == 0xC3; }));
+}
 
 TEST_F(Streams, ChannelsBeyondTheCountAreRefusedBeforeAnyStreamOpens) {
     Session session(48000.0, {{ASIOFalse, 0, {}}, {ASIOFalse, 2, {}}}, 480);
