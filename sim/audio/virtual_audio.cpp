@@ -17,14 +17,14 @@ std::atomic<long> g_live{0};
 std::atomic<uint32_t> g_started{0};
 std::atomic<unsigned> g_recordingNumber{0};
 
+// The form Windows gives the endpoint's device-path property for a USB
+// audio function.
 std::wstring UsbPath(uint16_t productId, bool render, size_t index) {
     const SupportedDevice& first = SupportedDeviceTable[0];
     wchar_t text[200];
-    swprintf(text, 200,
-             L"\\\\?\\usb#vid_%04x&pid_%04x&mi_%02x#7&1a2b3c4d&0&%04u#"
-             L"{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\%ls",
-             first.vendorId, productId != 0 ? productId : first.productId,
-             first.interfaceNumber, static_cast<unsigned>(index), render ? L"render" : L"capture");
+    swprintf(text, 200, L"{1}.USB\\VID_%04X&PID_%04X&MI_%02X\\7&1A2B3C4D&0&%04u&%ls",
+             first.vendorId, productId != 0 ? productId : first.productId, first.interfaceNumber,
+             static_cast<unsigned>(index), render ? L"0000" : L"0001");
     return text;
 }
 

@@ -80,9 +80,10 @@ TEST_F(Discovery, PlatformFailuresArePassedOn) {
 
 TEST_F(Discovery, TheFirstMatchingRenderEndpointIsUsedAndMismatchesAreSkipped) {
     sim::VirtualAudioConfig config;
-    sim::VirtualEndpointConfig upper;
-    upper.devicePath = L"\\\\?\\USB#VID_1209&PID_0001&MI_01#UPPER";
-    config.render = {Endpoint(L"\\\\?\\usb#vid_1234&pid_0001&mi_01#x"), upper,
+    // Windows may spell the path in lower case.
+    sim::VirtualEndpointConfig lower;
+    lower.devicePath = L"\\\\?\\usb#vid_1209&pid_0001&mi_01#7&1a2b3c4d&0&0000";
+    config.render = {Endpoint(L"\\\\?\\usb#vid_1234&pid_0001&mi_01#x"), lower,
                      sim::VirtualEndpointConfig{}};
     Configure(config);
     HostDriver driver;
