@@ -39,8 +39,8 @@ HRESULT FirstMatch(IMMDeviceCollection* collection, ComPtr<IMMDevice>& endpoint,
 
 HRESULT Enumerate(IMMDeviceEnumerator* enumerator, EDataFlow flow,
                   ComPtr<IMMDeviceCollection>& collection) {
-    const HRESULT hr =
-        enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, collection.ReleaseAndGetAddressOf());
+    const HRESULT hr = enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE,
+                                                      collection.ReleaseAndGetAddressOf());
     if (FAILED(hr)) return hr;
     return collection ? S_OK : E_FAIL;
 }
@@ -69,7 +69,8 @@ void ReadEndpointString(IMMDeviceCollection* collection, UINT index, const PROPE
             }
             text[259] = '\0';
         } else if (value.vt == VT_BLOB && value.blob.pBlobData != nullptr) {
-            std::memcpy(text, value.blob.pBlobData, value.blob.cbSize < 260 ? value.blob.cbSize : 260);
+            std::memcpy(text, value.blob.pBlobData,
+                        value.blob.cbSize < 260 ? value.blob.cbSize : 260);
         }
     }
     PropVariantClear(&value);

@@ -2,8 +2,11 @@
 // Finding the device among the Windows audio endpoints and asking an
 // endpoint which exclusive formats it takes.
 
+// mmreg.h needs the Windows types first.
+// clang-format off
 #include <windows.h>
 #include <mmreg.h>
+// clang-format on
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
 

@@ -1,5 +1,8 @@
+// mmsystem.h needs the Windows types first.
+// clang-format off
 #include <windows.h>
 #include <mmsystem.h>
+// clang-format on
 
 #include <cstring>
 
@@ -87,8 +90,8 @@ void WasapiBackend::StartStreams() {
             if (FAILED(stream->renderClient->GetBuffer(m_period, &data)) || data == nullptr) {
                 continue;
             }
-            const size_t bytes = static_cast<size_t>(m_period) * stream->activeChannels *
-                                 m_outputBytes;
+            const size_t bytes =
+                static_cast<size_t>(m_period) * stream->activeChannels * m_outputBytes;
             std::memset(data, dsd ? kDsdSilence : 0, bytes);
             stream->renderClient->ReleaseBuffer(m_period, 0);
         }

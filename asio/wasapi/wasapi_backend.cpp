@@ -91,8 +91,8 @@ void WasapiBackend::BuildTable(Direction direction, int bitsPerSample, Direction
     for (int i = 0; i < kRateCount; ++i) {
         RateSlot& slot = slots[i];
         slot.Reset(kRateTable[i]);
-        const HRESULT hr = ProbeExclusiveFormat(endpoint, kRateTable[i], packed ? 32 : bitsPerSample,
-                                                bitsPerSample);
+        const HRESULT hr = ProbeExclusiveFormat(endpoint, kRateTable[i],
+                                                packed ? 32 : bitsPerSample, bitsPerSample);
         if (FAILED(hr)) continue;
         EndpointStream& stream = m_streams[d][i][0];
         stream.endpoint = endpoint;

@@ -27,7 +27,9 @@ public:
         if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
         m_handle = handle;
     }
-    explicit operator bool() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const {
+        return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE;
+    }
 
 private:
     HANDLE m_handle = nullptr;
@@ -64,7 +66,9 @@ private:
     using StreamSlots = std::array<std::array<EndpointStream, kMaxStreamsPerSlot>, kRateCount>;
 
     bool Packed(int bitsPerSample) const { return bitsPerSample == 24 && m_packed24In32; }
-    int ContainerBits(int bitsPerSample) const { return Packed(bitsPerSample) ? 32 : bitsPerSample; }
+    int ContainerBits(int bitsPerSample) const {
+        return Packed(bitsPerSample) ? 32 : bitsPerSample;
+    }
     HRESULT CreateSyncObjects();
     HRESULT OpenStream(EndpointStream& stream, Direction direction, uint32_t rate, int container,
                        int valid, uint32_t channels);
@@ -109,8 +113,8 @@ private:
     // the driver's width (a native DSD channel query) while streams run.
     uint32_t m_period = 0;  // frames per buffer half
     bool m_nativeDsd = false;
-    size_t m_outputBytes = 0;  // per sample, host and device alike
-    size_t m_inputBytes = 0;   // per sample in the device's stream
+    size_t m_outputBytes = 0;   // per sample, host and device alike
+    size_t m_inputBytes = 0;    // per sample in the device's stream
     bool m_widenInput = false;  // 24-bit input handed over in 32-bit words
     bool m_running = false;
     uint32_t m_activeDirections = 0;

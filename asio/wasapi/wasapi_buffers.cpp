@@ -18,9 +18,8 @@ void FreeHalves(ChannelRoute& route) {
 
 }  // namespace
 
-ASIOError WasapiBackend::AllocateChannels(DriverState& driver, Direction direction,
-                                          RateSlot& slot, ASIOBufferInfo* infos, long count,
-                                          long bufferSize) {
+ASIOError WasapiBackend::AllocateChannels(DriverState& driver, Direction direction, RateSlot& slot,
+                                          ASIOBufferInfo* infos, long count, long bufferSize) {
     const bool dsd = NativeDsd(driver);
     const bool input = direction == Direction::kInput;
     // Native DSD carries 32 one-bit samples in each 32-bit device sample.
@@ -67,8 +66,7 @@ ASIOError WasapiBackend::AllocateChannels(DriverState& driver, Direction directi
         HRESULT hr = E_FAIL;
         for (uint32_t channels = stream->activeChannels; channels <= stream->maxChannels;
              ++channels) {
-            hr = OpenStream(*stream, direction, slot.sampleRate, streamContainer,
-                            bits, channels);
+            hr = OpenStream(*stream, direction, slot.sampleRate, streamContainer, bits, channels);
             if (SUCCEEDED(hr)) {
                 stream->activeChannels = channels;
                 break;

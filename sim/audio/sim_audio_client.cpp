@@ -16,8 +16,7 @@ constexpr GUID kSubtypeFloat = {
 
 class VirtualAudioClient final : public IAudioClient {
 public:
-    explicit VirtualAudioClient(std::shared_ptr<EndpointState> state)
-        : m_state(std::move(state)) {}
+    explicit VirtualAudioClient(std::shared_ptr<EndpointState> state) : m_state(std::move(state)) {}
     ~VirtualAudioClient();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -167,8 +166,8 @@ public:
 class VirtualCaptureClient final : public ServiceBase<IAudioCaptureClient> {
 public:
     using ServiceBase::ServiceBase;
-    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE** data, UINT32* frames, DWORD* flags,
-                                        UINT64* position, UINT64* counter) override {
+    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE** data, UINT32* frames, DWORD* flags, UINT64* position,
+                                        UINT64* counter) override {
         return m_client->CaptureGet(data, frames, flags, position, counter);
     }
     HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 frames) override {
@@ -191,8 +190,8 @@ VirtualAudioClient::~VirtualAudioClient() {
             std::lock_guard<std::mutex> guard(m_state->lock);
             copy = *m_recording;
         }
-        const std::string path = m_state->recordFolder + "\\render-" +
-                                 std::to_string(NextRecordingNumber()) + ".wav";
+        const std::string path =
+            m_state->recordFolder + "\\render-" + std::to_string(NextRecordingNumber()) + ".wav";
         WriteRecordingWav(path, copy);
     }
 }
@@ -205,8 +204,7 @@ HRESULT VirtualAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVE
     if (mode != AUDCLNT_SHAREMODE_EXCLUSIVE) return E_NOTIMPL;
     {
         std::lock_guard<std::mutex> guard(m_state->lock);
-        if (m_state->config.heldByOtherApplication ||
-            (m_state->exclusiveOwned && !m_ownsDevice)) {
+        if (m_state->config.heldByOtherApplication || (m_state->exclusiveOwned && !m_ownsDevice)) {
             return AUDCLNT_E_DEVICE_IN_USE;
         }
     }
@@ -232,9 +230,9 @@ HRESULT VirtualAudioClient::GetMixFormat(WAVEFORMATEX** format) {
     return S_OK;
 }
 
-HRESULT VirtualAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags,
-                                       REFERENCE_TIME duration, REFERENCE_TIME periodicity,
-                                       const WAVEFORMATEX* format, LPCGUID) {
+HRESULT VirtualAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME duration,
+                                       REFERENCE_TIME periodicity, const WAVEFORMATEX* format,
+                                       LPCGUID) {
     if (format == nullptr) return E_POINTER;
     if (m_initialized) return AUDCLNT_E_ALREADY_INITIALIZED;
     if (mode != AUDCLNT_SHAREMODE_EXCLUSIVE) return E_NOTIMPL;
@@ -419,8 +417,8 @@ HRESULT VirtualAudioClient::RenderRelease(UINT32 frames, DWORD flags) {
     return S_OK;
 }
 
-HRESULT VirtualAudioClient::CaptureGet(BYTE** data, UINT32* frames, DWORD* flags,
-                                       UINT64* position, UINT64* counter) {
+HRESULT VirtualAudioClient::CaptureGet(BYTE** data, UINT32* frames, DWORD* flags, UINT64* position,
+                                       UINT64* counter) {
     if (data == nullptr || frames == nullptr || flags == nullptr) return E_POINTER;
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_pending) return AUDCLNT_E_OUT_OF_ORDER;

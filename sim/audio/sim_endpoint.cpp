@@ -55,8 +55,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override {
         if (key == nullptr) return E_POINTER;
-        static constexpr PROPERTYKEY kKeys[] = {kDevicePathKey, kFriendlyNameKey,
-                                                kDeviceFormatKey};
+        static constexpr PROPERTYKEY kKeys[] = {kDevicePathKey, kFriendlyNameKey, kDeviceFormatKey};
         if (index >= 3) return E_INVALIDARG;
         *key = kKeys[index];
         return S_OK;

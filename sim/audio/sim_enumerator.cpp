@@ -77,8 +77,8 @@ public:
         // Every virtual endpoint is active.
         if ((mask & DEVICE_STATE_ACTIVE) != 0) {
             if (flow != eCapture) list = m_world->render;
-            if (flow != eRender) list.insert(list.end(), m_world->capture.begin(),
-                                             m_world->capture.end());
+            if (flow != eRender)
+                list.insert(list.end(), m_world->capture.begin(), m_world->capture.end());
         }
         auto* collection = new (std::nothrow) VirtualCollection(std::move(list));
         if (collection == nullptr) return E_OUTOFMEMORY;
@@ -105,12 +105,12 @@ public:
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
     }
     // Notifications are not modelled.
-    HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(
-        IMMNotificationClient*) override {
+    HRESULT STDMETHODCALLTYPE
+    RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE UnregisterEndpointNotificationCallback(
-        IMMNotificationClient*) override {
+    HRESULT STDMETHODCALLTYPE
+    UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
         return E_NOTIMPL;
     }
 

@@ -1,8 +1,11 @@
 #pragma once
 // Checking a client's wave format against what a virtual endpoint offers.
 
+// mmreg.h needs the Windows types first.
+// clang-format off
 #include <windows.h>
 #include <mmreg.h>
+// clang-format on
 
 #include "sim/audio/virtual_audio.h"
 

@@ -27,7 +27,7 @@ struct VirtualEndpointConfig {
     // The underlying device's path; empty: a USB path with the vendor and
     // product of the accepted-devices table's first entry (or productId).
     std::wstring devicePath;
-    uint16_t productId = 0;  // 0: the table's first entry
+    uint16_t productId = 0;     // 0: the table's first entry
     uint32_t rateMask = 0x1FF;  // bit i = rate table entry i
     std::vector<SampleContainer> containers = {{16, 16}, {24, 24}, {32, 32}};
     uint32_t minChannels = 1;

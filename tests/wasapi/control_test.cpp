@@ -71,15 +71,14 @@ TEST_P(DopDetection, MarkersInTheOutputTurnDsdOverPcmOnUntilStop) {
     EXPECT_FALSE(stopped[1].on);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DopDetection,
-    ::testing::Values(DopCase{176400, 24, false, false, true, 0},
-                      DopCase{352800, 24, false, false, true, 1},
-                      DopCase{176400, 24, true, false, true, 0},
-                      DopCase{96000, 24, false, false, false, 0},
-                      DopCase{176400, 16, false, false, false, 0},
-                      DopCase{176400, 32, false, false, true, 0},
-                      DopCase{176400, 32, false, true, false, 0}));
+INSTANTIATE_TEST_SUITE_P(Cases, DopDetection,
+                         ::testing::Values(DopCase{176400, 24, false, false, true, 0},
+                                           DopCase{352800, 24, false, false, true, 1},
+                                           DopCase{176400, 24, true, false, true, 0},
+                                           DopCase{96000, 24, false, false, false, 0},
+                                           DopCase{176400, 16, false, false, false, 0},
+                                           DopCase{176400, 32, false, false, true, 0},
+                                           DopCase{176400, 32, false, true, false, 0}));
 
 TEST_F(Control, AResetRequestFromThePanelReachesTheHostAtTheNextWakeUp) {
     HostDriver driver;

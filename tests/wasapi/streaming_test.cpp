@@ -19,13 +19,12 @@ struct Session {
     ASIOCallbacks callbacks = HostCallbacks();
     ASIOError createResult = ASE_NotPresent;
 
-    Session(double rate, std::vector<ASIOBufferInfo> channels, long frames,
-            bool timeInfo = true)
+    Session(double rate, std::vector<ASIOBufferInfo> channels, long frames, bool timeInfo = true)
         : infos(std::move(channels)), callbacks(HostCallbacks(timeInfo)) {
         if (driver.created != S_OK || driver->init(nullptr) != ASIOTrue) return;
         if (driver->setSampleRate(rate) != ASE_OK) return;
-        createResult = driver->createBuffers(infos.data(), static_cast<long>(infos.size()),
-                                             frames, &callbacks);
+        createResult = driver->createBuffers(infos.data(), static_cast<long>(infos.size()), frames,
+                                             &callbacks);
     }
     uint8_t* Half(size_t info, int half) const {
         return static_cast<uint8_t*>(infos[info].buffers[half]);
@@ -56,9 +55,9 @@ TEST_F(Streams, ABufferTheDeviceCannotRunExactlyIsRefused) {
         int64_t minimumPeriod;
     };
     const Case cases[] = {
-        {48, 0, 20000},     // the device rounds 512 frames up to 528
-        {0, 4096, 20000},   // 2048 bytes are not aligned
-        {0, 0, 200000},     // below the device's minimum period
+        {48, 0, 20000},    // the device rounds 512 frames up to 528
+        {0, 4096, 20000},  // 2048 bytes are not aligned
+        {0, 0, 200000},    // below the device's minimum period
     };
     for (const Case& c : cases) {
         sim::VirtualAudioConfig config;

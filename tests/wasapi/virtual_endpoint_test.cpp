@@ -23,8 +23,13 @@ constexpr GUID kPcm = {
 
 WAVEFORMATEXTENSIBLE Format(uint32_t rate, int container, int valid, int channels = 2) {
     WAVEFORMATEXTENSIBLE f{};
-    f.Format = {WAVE_FORMAT_EXTENSIBLE, static_cast<WORD>(channels), rate, 0,
-                static_cast<WORD>(container / 8 * channels), static_cast<WORD>(container), 22};
+    f.Format = {WAVE_FORMAT_EXTENSIBLE,
+                static_cast<WORD>(channels),
+                rate,
+                0,
+                static_cast<WORD>(container / 8 * channels),
+                static_cast<WORD>(container),
+                22};
     f.Format.nAvgBytesPerSec = f.Format.nBlockAlign * rate;
     f.Samples.wValidBitsPerSample = static_cast<WORD>(valid);
     f.dwChannelMask = 3;
@@ -106,15 +111,15 @@ TEST_F(VirtualEndpoints, InitializeKeepsWindowsRules) {
                                  nullptr),
               AUDCLNT_E_BUFFER_SIZE_ERROR);
     // 10.02 ms is 480.96 frames, rounded to 481 of 4 bytes: not 128-aligned.
-    EXPECT_EQ(client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, event, 100200, 100200, &f.Format,
-                                 nullptr),
-              AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED);
-    ASSERT_EQ(client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, event, 100000, 100000, &f.Format,
-                                 nullptr),
-              S_OK);
-    EXPECT_EQ(client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, event, 100000, 100000, &f.Format,
-                                 nullptr),
-              AUDCLNT_E_ALREADY_INITIALIZED);
+    EXPECT_EQ(
+        client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, event, 100200, 100200, &f.Format, nullptr),
+        AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED);
+    ASSERT_EQ(
+        client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, event, 100000, 100000, &f.Format, nullptr),
+        S_OK);
+    EXPECT_EQ(
+        client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, event, 100000, 100000, &f.Format, nullptr),
+        AUDCLNT_E_ALREADY_INITIALIZED);
     UINT32 frames = 0;
     ASSERT_EQ(client->GetBufferSize(&frames), S_OK);
     EXPECT_EQ(frames, 480u);
@@ -124,9 +129,9 @@ TEST_F(VirtualEndpoints, InitializeKeepsWindowsRules) {
     ComPtr<IAudioClient> other = Client(device.Get());
     EXPECT_EQ(other->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, &f.Format, nullptr),
               AUDCLNT_E_DEVICE_IN_USE);
-    EXPECT_EQ(other->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, event, 100000, 100000, &f.Format,
-                                nullptr),
-              AUDCLNT_E_DEVICE_IN_USE);
+    EXPECT_EQ(
+        other->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, event, 100000, 100000, &f.Format, nullptr),
+        AUDCLNT_E_DEVICE_IN_USE);
     client.Reset();
     EXPECT_EQ(other->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, &f.Format, nullptr), S_OK);
 }
