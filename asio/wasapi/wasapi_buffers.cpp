@@ -155,6 +155,9 @@ ASIOError WasapiBackend::OnStart(DriverState&, bool transition) {
     InterlockedExchange(&m_restartRequest, 1);
     InterlockedExchange(&m_stopped, 0);
     if (!transition) return ASE_OK;
+    // A start the thread took from restartRequest on its own (one asked for
+    // before the buffers existed) left an acknowledgement nobody waited for.
+    ResetEvent(m_acknowledge.get());
     SetEvent(m_control[kStart].get());
     return WaitAcknowledge() ? ASE_OK : ASE_HWMalfunction;
 }
@@ -163,6 +166,7 @@ ASIOError WasapiBackend::OnStop(DriverState&, bool transition) {
     InterlockedExchange(&m_stopped, 1);
     InterlockedExchange(&m_restartRequest, 0);
     if (transition) {
+        ResetEvent(m_acknowledge.get());
         SetEvent(m_control[kStop].get());
         WaitAcknowledge();
     }
