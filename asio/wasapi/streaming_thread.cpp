@@ -149,6 +149,9 @@ void WasapiBackend::RunStreaming() {
                 leave = true;
                 break;
             case kStart:
+                // Whichever of flag and event comes first starts the streams
+                // and answers: the thread's own start-up may have cleared the
+                // event of a start made right after createBuffers.
                 if (!m_running) {
                     StartStreams();
                     SetEvent(m_acknowledge.get());

@@ -102,6 +102,9 @@ void WasapiBackend::ReleaseChannels(DriverState&, Direction, RateSlot& slot) {
 
 ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     m_driver = &driver;
+    // A start taken from the flag alone (asked for before this buffer set)
+    // may have left an answer nobody waited for.
+    ResetEvent(m_acknowledge.get());
     m_streamingThread.Reset(
         CreateThread(nullptr, 0, StreamingThread, this, CREATE_SUSPENDED, nullptr));
     m_watchdogThread.Reset(
@@ -155,9 +158,6 @@ ASIOError WasapiBackend::OnStart(DriverState&, bool transition) {
     InterlockedExchange(&m_restartRequest, 1);
     InterlockedExchange(&m_stopped, 0);
     if (!transition) return ASE_OK;
-    // A start the thread took from restartRequest on its own (one asked for
-    // before the buffers existed) left an acknowledgement nobody waited for.
-    ResetEvent(m_acknowledge.get());
     SetEvent(m_control[kStart].get());
     return WaitAcknowledge() ? ASE_OK : ASE_HWMalfunction;
 }
@@ -166,7 +166,6 @@ ASIOError WasapiBackend::OnStop(DriverState&, bool transition) {
     InterlockedExchange(&m_stopped, 1);
     InterlockedExchange(&m_restartRequest, 0);
     if (transition) {
-        ResetEvent(m_acknowledge.get());
         SetEvent(m_control[kStop].get());
         WaitAcknowledge();
     }

@@ -140,6 +140,25 @@ TEST_F(Streams, StopWithoutStartSendsNothingAndStartRightAfterCreateStreams) {
     EXPECT_TRUE(SentCommands().empty());
 }
 
+TEST_F(Streams, AStartAskedForBeforeTheBuffersStartsThemWithTheBuffers) {
+    HostDriver driver;
+    ASSERT_EQ(driver.created, S_OK);
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    EXPECT_EQ(driver->start(), ASE_OK);  // no buffers yet: the state stays
+    std::vector<ASIOBufferInfo> infos = Outputs();
+    ASIOCallbacks callbacks = HostCallbacks();
+    ASSERT_EQ(driver->createBuffers(infos.data(), 2, 480, &callbacks), ASE_OK);
+    ASSERT_TRUE(WaitFor([] { return Host().switches >= 2; }));
+    EXPECT_EQ(sim::StreamsStarted(), 1u);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    ASSERT_EQ(driver->stop(), ASE_OK);
+    const int after = Host().switches;
+    Sleep(100);
+    EXPECT_EQ(Host().switches, after);
+    EXPECT_EQ(sim::StreamsStarted(), 1u);
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+}
+
 // 100-ms periods: a loaded machine must not make the device skip a period.
 TEST_F(Streams, PlaysTheHalvesBitExactStartingWithHalfOne) {
     WriteSetting("BitsPerSample", 16);
