@@ -123,7 +123,6 @@ void WasapiBackend::RunStreaming() {
             m_activeDirections |= 1u << static_cast<int>(d);
         }
     }
-    for (OwnedHandle& control : m_control) ResetEvent(control.get());
     HANDLE handles[kWaitCount];
     FillWaitArray(handles);
     std::memset(m_streamMask, 0, sizeof(m_streamMask));

@@ -102,9 +102,15 @@ void WasapiBackend::ReleaseChannels(DriverState&, Direction, RateSlot& slot) {
 
 ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     m_driver = &driver;
-    // A start taken from the flag alone (asked for before this buffer set)
-    // may have left an answer nobody waited for.
+    // Cleared here, before the threads exist: cleared by the thread itself,
+    // a command the host gives before the thread first runs (an exit right
+    // after createBuffers) would be lost and the host would wait forever.
+    // The answer a start taken from the flag alone left over from an earlier
+    // set goes too.
+    for (OwnedHandle& control : m_control) ResetEvent(control.get());
+    ResetEvent(m_watchdogExit.get());
     ResetEvent(m_acknowledge.get());
+    CancelWaitableTimer(m_watchdogTimer.get());
     m_streamingThread.Reset(
         CreateThread(nullptr, 0, StreamingThread, this, CREATE_SUSPENDED, nullptr));
     m_watchdogThread.Reset(

@@ -112,6 +112,7 @@ private:
     HANDLE m_clock = nullptr;
     HANDLE m_clockStop = nullptr;
     uint64_t m_ticks = 0;
+    DWORD m_startTick = 0;
     bool m_renderFull = false;
     bool m_pending = false;  // a GetBuffer awaits its ReleaseBuffer
     UINT32 m_pendingFrames = 0;
@@ -278,6 +279,7 @@ HRESULT VirtualAudioClient::Start() {
     if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
     if (m_started) return AUDCLNT_E_NOT_STOPPED;
     if (m_eventDriven && m_event == nullptr) return AUDCLNT_E_EVENTHANDLE_NOT_SET;
+    m_startTick = GetTickCount();
     m_clockStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (m_clockStop == nullptr) return E_OUTOFMEMORY;
     m_clock = CreateThread(nullptr, 0, ClockThread, this, 0, nullptr);
@@ -345,6 +347,8 @@ void VirtualAudioClient::Tick() {
         ++m_ticks;
         const uint32_t silentAfter = m_state->config.eventsStopAfterPeriods;
         if (silentAfter != 0 && m_ticks > silentAfter) return;
+        const uint32_t silentAfterMs = m_state->config.eventsStopAfterMs;
+        if (silentAfterMs != 0 && GetTickCount() - m_startTick >= silentAfterMs) return;
         if (m_state->render) {
             m_renderFull = false;  // the engine took the period
         } else if (!m_pending) {

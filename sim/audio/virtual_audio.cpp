@@ -87,6 +87,7 @@ VirtualAudioConfig ConfigFromEnvironment() {
     VirtualEndpointConfig endpoint;
     endpoint.productId = profile.productId;
     endpoint.containers = containers;
+    endpoint.eventsStopAfterMs = profile.stopCompletingAfterMs;
     if (profile.render) {
         VirtualEndpointConfig render = endpoint;
         render.rateMask = profile.rateMask;

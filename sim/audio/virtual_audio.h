@@ -44,6 +44,7 @@ struct VirtualEndpointConfig {
     bool heldByOtherApplication = false;  // exclusive use elsewhere
     bool pathUnreadable = false;          // the device-path property is empty
     uint32_t eventsStopAfterPeriods = 0;  // the engine goes silent (0: never)
+    uint32_t eventsStopAfterMs = 0;       // the same, this long after Start
 };
 
 // A capture endpoint with the defaults and its own name.

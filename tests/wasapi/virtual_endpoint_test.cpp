@@ -5,6 +5,7 @@
 #include <wrl/client.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "platform/audio/audio_seam.h"
@@ -212,6 +213,42 @@ TEST_F(VirtualEndpoints, ASilentEngineStopsSignalling) {
     EXPECT_EQ(WaitForSingleObject(event, 300), static_cast<DWORD>(WAIT_TIMEOUT));
     client->Stop();
     CloseHandle(event);
+}
+
+TEST_F(VirtualEndpoints, TheSimDriverTakesItsDeviceFromTheProfile) {
+    const std::string path = testing::TempDir() + "virtual_endpoint_profile.ini";
+    {
+        std::ofstream ini(path);
+        ini << "[device]\ncapture = 0\nchannels = 2\nwidths = 16, 24\nrates = 48000, 96000\n"
+               "product_id = 0003\n[faults]\nstop_completing_after_ms = 500\n";
+    }
+    SetEnvironmentVariableA("VELTRANO_SIM_PROFILE", path.c_str());
+    SetEnvironmentVariableA("VELTRANO_SIM_RECORD", "C:\\recordings");
+    const sim::VirtualAudioConfig config = sim::ConfigFromEnvironment();
+    SetEnvironmentVariableA("VELTRANO_SIM_PROFILE", nullptr);
+    SetEnvironmentVariableA("VELTRANO_SIM_RECORD", nullptr);
+    DeleteFileA(path.c_str());
+    EXPECT_TRUE(config.capture.empty());
+    ASSERT_EQ(config.render.size(), 1u);
+    const sim::VirtualEndpointConfig& render = config.render[0];
+    EXPECT_EQ(render.rateMask, 0x14u);
+    EXPECT_EQ(render.maxChannels, 2u);
+    EXPECT_EQ(render.productId, 0x0003);
+    EXPECT_EQ(render.eventsStopAfterMs, 500u);
+    ASSERT_EQ(render.containers.size(), 2u);
+    EXPECT_EQ(render.containers[1].container, 24);
+    EXPECT_EQ(config.recordFolder, "C:\\recordings");
+
+    // The path the driver matches carries the profile's product.
+    Configure(config);
+    ComPtr<IPropertyStore> store;
+    ASSERT_EQ(Endpoint(eRender)->OpenPropertyStore(STGM_READ, &store), S_OK);
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    ASSERT_EQ(store->GetValue(kPathKey, &value), S_OK);
+    ASSERT_EQ(value.vt, VT_LPWSTR);
+    EXPECT_NE(std::wstring(value.pwszVal).find(L"PID_0003"), std::wstring::npos);
+    PropVariantClear(&value);
 }
 
 }  // namespace
