@@ -1,0 +1,37 @@
+#pragma once
+// One exclusive-mode stream on an endpoint: the WASAPI back end's record
+// behind the capability table's DeviceStream.
+
+#include <audioclient.h>
+#include <mmdeviceapi.h>
+#include <wrl/client.h>
+
+#include "asio/core/capability_table.h"
+
+namespace veltrano::asio {
+
+using Microsoft::WRL::ComPtr;
+
+struct EndpointStream : DeviceStream {
+    ComPtr<IMMDevice> endpoint;
+    ComPtr<IAudioClient> audioClient;
+    ComPtr<IAudioRenderClient> renderClient;
+    ComPtr<IAudioCaptureClient> captureClient;
+    uint32_t framesPerPeriod = 0;
+    // Signalled by the audio engine once per period; lives as long as the
+    // back end, so the streaming thread's wait array never holds a dead
+    // handle.
+    HANDLE event = nullptr;
+
+    // Back to a fresh table entry, keeping the event.
+    void Clear() {
+        renderClient.Reset();
+        captureClient.Reset();
+        audioClient.Reset();
+        endpoint.Reset();
+        static_cast<DeviceStream&>(*this) = DeviceStream{};
+        framesPerPeriod = 0;
+    }
+};
+
+}  // namespace veltrano::asio

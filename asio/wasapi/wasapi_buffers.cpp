@@ -1,0 +1,184 @@
+#include "asio/core/device_commands.h"
+#include "asio/wasapi/wasapi_backend.h"
+#include "common/rate_table.h"
+
+namespace veltrano::asio {
+namespace {
+
+bool NativeDsd(const DriverState& driver) {
+    return IsDsdRate(static_cast<double>(driver.asioRate));
+}
+
+void FreeHalves(ChannelRoute& route) {
+    for (void*& half : route.buffers) {
+        if (half != nullptr) LocalFree(half);
+        half = nullptr;
+    }
+}
+
+}  // namespace
+
+ASIOError WasapiBackend::AllocateChannels(DriverState& driver, Direction direction, RateSlot& slot,
+                                          ASIOBufferInfo* infos, long count, long bufferSize) {
+    const bool dsd = NativeDsd(driver);
+    const bool input = direction == Direction::kInput;
+    // Native DSD carries 32 one-bit samples in each 32-bit device sample.
+    const long frames = dsd ? bufferSize / 32 : bufferSize;
+    if (frames <= 0) return ASE_InvalidParameter;
+    const int bits = dsd ? 32 : driver.bitsPerSample;
+    const int container = ContainerBits(bits);
+    m_nativeDsd = dsd;
+    m_outputBytes = static_cast<size_t>(container / 8);
+    m_inputBytes = static_cast<size_t>(bits / 8);
+    m_widenInput = Packed(bits);
+    const size_t halfBytes = dsd ? static_cast<size_t>(bufferSize) / 8
+                                 : static_cast<size_t>(bufferSize) * (container / 8);
+    for (long i = 0; i < count; ++i) {
+        ASIOBufferInfo& info = infos[i];
+        if ((info.isInput != ASIOFalse) != input) continue;
+        // The driver object refuses such channels before asking; a direct
+        // caller gets the same answer instead of a write past the routes.
+        if (info.channelNum < 0 || static_cast<uint32_t>(info.channelNum) >= slot.channelCount) {
+            return ASE_InvalidParameter;
+        }
+        ChannelRoute& route = slot.routes[static_cast<size_t>(info.channelNum)];
+        if (route.stream == nullptr) return ASE_InvalidParameter;
+        for (int h = 0; h < 2; ++h) {
+            if (route.buffers[h] == nullptr) route.buffers[h] = LocalAlloc(LPTR, halfBytes);
+            if (route.buffers[h] == nullptr) return ASE_NoMemory;
+            info.buffers[h] = route.buffers[h];
+        }
+        route.framesPerHalf = static_cast<uint32_t>(frames);
+        route.enabled = true;
+        route.stream->inUse = true;
+        if (route.stream->activeChannels < route.channelInStream + 1) {
+            route.stream->activeChannels = route.channelInStream + 1;
+        }
+    }
+    m_period = static_cast<uint32_t>(frames);
+    for (uint32_t j = 0; j < slot.streamCount; ++j) {
+        auto* stream = static_cast<EndpointStream*>(slot.streams[j]);
+        if (!stream->inUse || stream->activeChannels == 0) continue;
+        stream->framesPerPeriod = static_cast<uint32_t>(frames);
+        // Input never takes the 32-bit containers: the device records 24
+        // bits packed and the input copy widens them.
+        const int streamContainer = input ? bits : container;
+        HRESULT hr = E_FAIL;
+        for (uint32_t channels = stream->activeChannels; channels <= stream->maxChannels;
+             ++channels) {
+            hr = OpenStream(*stream, direction, slot.sampleRate, streamContainer, bits, channels);
+            if (SUCCEEDED(hr)) {
+                stream->activeChannels = channels;
+                break;
+            }
+        }
+        if (FAILED(hr)) return ASE_InvalidParameter;
+        stream->ready = true;
+        slot.readyStreamMask |= 1u << j;
+    }
+    return ASE_OK;
+}
+
+void WasapiBackend::ReleaseChannels(DriverState&, Direction, RateSlot& slot) {
+    for (uint32_t j = 0; j < slot.streamCount; ++j) {
+        auto* stream = static_cast<EndpointStream*>(slot.streams[j]);
+        if (stream == nullptr) continue;
+        stream->activeChannels = 0;
+        stream->framesPerPeriod = 0;
+        stream->renderClient.Reset();
+        stream->captureClient.Reset();
+        stream->audioClient.Reset();
+        stream->ready = false;
+        stream->inUse = false;
+    }
+    slot.readyStreamMask = 0;
+    for (uint32_t r = 0; r < slot.channelCount; ++r) {
+        ChannelRoute& route = slot.routes[r];
+        FreeHalves(route);
+        route.framesPerHalf = 0;
+        route.enabled = false;
+    }
+}
+
+ASIOError WasapiBackend::StartThreads(DriverState& driver) {
+    m_driver = &driver;
+    // Cleared here, before the threads exist: cleared by the thread itself,
+    // a command the host gives before the thread first runs (an exit right
+    // after createBuffers) would be lost and the host would wait forever.
+    // The answer a start taken from the flag alone left over from an earlier
+    // set goes too.
+    for (OwnedHandle& control : m_control) ResetEvent(control.get());
+    ResetEvent(m_watchdogExit.get());
+    ResetEvent(m_acknowledge.get());
+    CancelWaitableTimer(m_watchdogTimer.get());
+    m_streamingThread.Reset(
+        CreateThread(nullptr, 0, StreamingThread, this, CREATE_SUSPENDED, nullptr));
+    m_watchdogThread.Reset(
+        CreateThread(nullptr, 0, WatchdogThread, this, CREATE_SUSPENDED, nullptr));
+    if (!m_streamingThread || !m_watchdogThread) {
+        // Never resumed: terminating a thread that has not run is safe.
+        for (OwnedHandle* thread : {&m_streamingThread, &m_watchdogThread}) {
+            if (*thread) TerminateThread(thread->get(), 0);
+            thread->Reset();
+        }
+        m_driver = nullptr;
+        return ASE_NoMemory;
+    }
+    DWORD_PTR processMask = 0;
+    DWORD_PTR systemMask = 0;
+    GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask);
+    for (OwnedHandle* thread : {&m_streamingThread, &m_watchdogThread}) {
+        if (processMask != 0) SetThreadAffinityMask(thread->get(), processMask);
+        SetThreadPriority(thread->get(), THREAD_PRIORITY_TIME_CRITICAL);
+        SetThreadPriorityBoost(thread->get(), FALSE);
+        ResumeThread(thread->get());
+    }
+    return ASE_OK;
+}
+
+void WasapiBackend::StopThreads(DriverState&) {
+    // Waiting on the thread handle rather than polling its exit code: the
+    // host's thread sleeps instead of spinning against a time-critical one.
+    if (m_watchdogThread) {
+        SetEvent(m_watchdogExit.get());
+        WaitForSingleObject(m_watchdogThread.get(), INFINITE);
+    }
+    m_watchdogThread.Reset();
+    if (m_streamingThread) {
+        SetEvent(m_control[kExit].get());
+        WaitForSingleObject(m_streamingThread.get(), INFINITE);
+    }
+    m_streamingThread.Reset();
+    m_driver = nullptr;
+}
+
+// A streaming thread that ended on a wait failure can no longer answer;
+// the host's thread must not wait for it forever.
+bool WasapiBackend::WaitAcknowledge() {
+    if (!m_streamingThread) return false;
+    const HANDLE handles[2] = {m_acknowledge.get(), m_streamingThread.get()};
+    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
+ASIOError WasapiBackend::OnStart(DriverState&, bool transition) {
+    InterlockedExchange(&m_restartRequest, 1);
+    InterlockedExchange(&m_stopped, 0);
+    if (!transition) return ASE_OK;
+    SetEvent(m_control[kStart].get());
+    return WaitAcknowledge() ? ASE_OK : ASE_HWMalfunction;
+}
+
+ASIOError WasapiBackend::OnStop(DriverState&, bool transition) {
+    InterlockedExchange(&m_stopped, 1);
+    InterlockedExchange(&m_restartRequest, 0);
+    if (transition) {
+        SetEvent(m_control[kStop].get());
+        WaitAcknowledge();
+    }
+    if (InterlockedExchange(&m_dopDetected, 0) != 0) {
+        SendDeviceCommand(m_vendorId, m_productId, DeviceCommand::kDop, false);
+    }
+    return ASE_OK;
+}
+
+}  // namespace veltrano::asio

@@ -1,0 +1,65 @@
+#pragma once
+// Shared state behind the virtual core-audio objects: one EndpointState per
+// configured endpoint, held by every object made for it, and the process's
+// object count. One lock serialises the device model; the streaming side of
+// a driver calls in here the way it would call the real audio engine.
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim/audio/virtual_audio.h"
+
+namespace veltrano::sim {
+
+struct EndpointState {
+    VirtualEndpointConfig config;
+    bool render = true;
+    std::wstring id;    // IMMDevice::GetId
+    std::wstring path;  // the device-path property
+    std::mutex lock;
+    bool exclusiveOwned = false;  // an audio client holds it exclusively
+    std::vector<std::shared_ptr<RenderRecording>> recordings;
+    std::string recordFolder;
+};
+
+using EndpointList = std::vector<std::shared_ptr<EndpointState>>;
+
+struct VirtualWorld {
+    EndpointList render;
+    EndpointList capture;
+    HRESULT enumeratorResult = S_OK;
+    HRESULT enumerationResult = S_OK;
+};
+
+// The current endpoints (a snapshot: configuration may replace them later).
+std::shared_ptr<const VirtualWorld> CurrentWorld();
+
+void CountStreamStart();
+// Sequence number of the next WAV file written in this process.
+unsigned NextRecordingNumber();
+
+// Every virtual COM object counts itself for LiveVirtualObjects.
+class LiveObject {
+public:
+    LiveObject();
+    ~LiveObject();
+    LiveObject(const LiveObject&) = delete;
+    LiveObject& operator=(const LiveObject&) = delete;
+};
+
+// The reference count of a single-threaded or free-threaded COM object.
+class RefCount {
+public:
+    ULONG AddRef() { return ++m_count; }
+    ULONG Release() { return --m_count; }
+
+private:
+    std::atomic<ULONG> m_count{1};
+};
+
+}  // namespace veltrano::sim
