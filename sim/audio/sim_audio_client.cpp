@@ -14,27 +14,10 @@ constexpr int64_t kMaxEventBuffer = 5000000;  // 500 ms in 100-ns units
 constexpr GUID kSubtypeFloat = {
     0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
-class VirtualAudioClient final : public IAudioClient {
+class VirtualAudioClient final : public ComObject<IAudioClient> {
 public:
     explicit VirtualAudioClient(std::shared_ptr<EndpointState> state) : m_state(std::move(state)) {}
     ~VirtualAudioClient();
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(IAudioClient))) {
-            *ppv = static_cast<IAudioClient*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.Release();
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE Initialize(AUDCLNT_SHAREMODE mode, DWORD flags,
                                          REFERENCE_TIME duration, REFERENCE_TIME periodicity,
@@ -96,8 +79,6 @@ private:
     void StopClock();
     size_t BufferBytes() const { return static_cast<size_t>(m_bufferFrames) * m_format.blockAlign; }
 
-    LiveObject m_live;
-    RefCount m_refs;
     std::shared_ptr<EndpointState> m_state;
     std::mutex m_lock;
     bool m_initialized = false;
@@ -123,34 +104,15 @@ private:
 };
 
 template <typename Interface>
-class ServiceBase : public Interface {
+class ServiceBase : public ComObject<Interface> {
 public:
     explicit ServiceBase(VirtualAudioClient* client) : m_client(client) { m_client->AddRef(); }
     virtual ~ServiceBase() { m_client->Release(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(Interface))) {
-            *ppv = static_cast<Interface*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.Release();
-        if (left == 0) delete this;
-        return left;
-    }
 
 protected:
     VirtualAudioClient* m_client;
 
 private:
-    LiveObject m_live;
-    RefCount m_refs;
 };
 
 class VirtualRenderClient final : public ServiceBase<IAudioRenderClient> {

@@ -26,27 +26,10 @@ HRESULT WideValue(const std::wstring& text, PROPVARIANT* value) {
     return S_OK;
 }
 
-class VirtualPropertyStore final : public IPropertyStore {
+class VirtualPropertyStore final : public ComObject<IPropertyStore> {
 public:
     explicit VirtualPropertyStore(std::shared_ptr<EndpointState> state)
         : m_state(std::move(state)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(IPropertyStore))) {
-            *ppv = static_cast<IPropertyStore*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.Release();
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override {
         if (count == nullptr) return E_POINTER;
@@ -87,31 +70,12 @@ public:
     HRESULT STDMETHODCALLTYPE Commit() override { return STG_E_ACCESSDENIED; }
 
 private:
-    LiveObject m_live;
-    RefCount m_refs;
     std::shared_ptr<EndpointState> m_state;
 };
 
-class VirtualEndpoint final : public IMMDevice {
+class VirtualEndpoint final : public ComObject<IMMDevice> {
 public:
     explicit VirtualEndpoint(std::shared_ptr<EndpointState> state) : m_state(std::move(state)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(IMMDevice))) {
-            *ppv = static_cast<IMMDevice*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.Release();
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
@@ -143,8 +107,6 @@ public:
     }
 
 private:
-    LiveObject m_live;
-    RefCount m_refs;
     std::shared_ptr<EndpointState> m_state;
 };
 

@@ -7,26 +7,10 @@
 namespace veltrano::sim {
 namespace {
 
-class VirtualCollection final : public IMMDeviceCollection {
+class VirtualCollection final : public ComObject<IMMDeviceCollection> {
 public:
     explicit VirtualCollection(EndpointList endpoints) : m_endpoints(std::move(endpoints)) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(IMMDeviceCollection))) {
-            *ppv = static_cast<IMMDeviceCollection*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.Release();
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
         if (count == nullptr) return E_POINTER;
         *count = static_cast<UINT>(m_endpoints.size());
@@ -40,32 +24,13 @@ public:
     }
 
 private:
-    LiveObject m_live;
-    RefCount m_refs;
     EndpointList m_endpoints;
 };
 
-class VirtualEnumerator final : public IMMDeviceEnumerator {
+class VirtualEnumerator final : public ComObject<IMMDeviceEnumerator> {
 public:
     explicit VirtualEnumerator(std::shared_ptr<const VirtualWorld> world)
         : m_world(std::move(world)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(IMMDeviceEnumerator))) {
-            *ppv = static_cast<IMMDeviceEnumerator*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.Release();
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask,
                                                  IMMDeviceCollection** devices) override {
@@ -115,8 +80,6 @@ public:
     }
 
 private:
-    LiveObject m_live;
-    RefCount m_refs;
     std::shared_ptr<const VirtualWorld> m_world;
 };
 

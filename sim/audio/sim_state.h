@@ -62,4 +62,37 @@ private:
     std::atomic<ULONG> m_count{1};
 };
 
+// IUnknown for a virtual object exposing one interface: created with one
+// reference, counted among the live objects tests check, deleted at the
+// last Release.
+template <typename Interface>
+class ComObject : public Interface {
+public:
+    ComObject() = default;
+    virtual ~ComObject() = default;
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(Interface))) {
+            *ppv = static_cast<Interface*>(this);
+            this->AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = m_refs.Release();
+        if (left == 0) delete this;
+        return left;
+    }
+
+private:
+    LiveObject m_live;
+    RefCount m_refs;
+};
+
 }  // namespace veltrano::sim
