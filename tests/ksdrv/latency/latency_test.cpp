@@ -81,7 +81,7 @@ void Measure(uint32_t rate, long bufferSize, int seconds) {
 using LatencyTest = KsDriverTest;
 
 TEST_F(LatencyTest, DISABLED_CompletionToBufferSwitch) {
-    Measure(384000, 768, 20);
+    Measure(384000, 768, 60);
     Measure(48000, 480, 10);
 }
 
