@@ -43,14 +43,42 @@ DWORD WINAPI WasapiBackend::StreamingThread(void* self) {
     return 0;
 }
 
+// Asks for a reset at most once per buffer set (the timer leaves the wait
+// once it fired) and sends the DSD-over-PCM on command for the streaming
+// thread until the set is disposed.
 DWORD WINAPI WasapiBackend::WatchdogThread(void* self) {
     auto* backend = static_cast<WasapiBackend*>(self);
-    const HANDLE handles[2] = {backend->m_watchdogExit.get(), backend->m_watchdogTimer.get()};
-    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        SetEvent(backend->m_control[kResetCheck].get());
+    const HANDLE handles[3] = {backend->m_watchdogExit.get(), backend->m_dopCommand.get(),
+                               backend->m_watchdogTimer.get()};
+    DWORD count = 3;
+    for (;;) {
+        const DWORD w = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        if (w == WAIT_OBJECT_0 + 1) {
+            backend->SendPendingDopCommand();
+            continue;
+        }
+        if (w == WAIT_OBJECT_0 + 2) {
+            SetEvent(backend->m_control[kResetCheck].get());
+            CancelWaitableTimer(backend->m_watchdogTimer.get());
+            count = 2;
+            continue;
+        }
+        break;
     }
+    // A command asked for just before the set ends still goes out.
+    backend->SendPendingDopCommand();
     CancelWaitableTimer(backend->m_watchdogTimer.get());
     return 0;
+}
+
+void WasapiBackend::SendPendingDopCommand() {
+    // Cleared only once sent, so a stop that waits for it never sends the
+    // off command ahead of the on command.
+    if (m_dopSendPending != 0) {
+        SendDeviceCommand(m_vendorId, m_productId, DeviceCommand::kDop, true);
+        InterlockedExchange(&m_dopSendPending, 0);
+    }
+    SetEvent(m_dopCommandSent.get());
 }
 
 void WasapiBackend::FillWaitArray(HANDLE* handles) {
@@ -248,7 +276,8 @@ void WasapiBackend::WriteOutput(RateSlot& slot, uint32_t s, int half) {
 void WasapiBackend::ScanForDop(const uint8_t* samples, size_t frames, size_t sampleBytes) {
     const bool match = kernels::ScanDopMarkers(samples, frames, sampleBytes);
     if (match && InterlockedExchange(&m_dopDetected, 1) == 0) {
-        SendDeviceCommand(m_vendorId, m_productId, DeviceCommand::kDop, true);
+        InterlockedExchange(&m_dopSendPending, 1);
+        SetEvent(m_dopCommand.get());
     }
     m_driver->block->PublishDop(m_driver->classId, match);
 }

@@ -49,7 +49,12 @@ HRESULT WasapiBackend::CreateSyncObjects() {
     if (!m_acknowledge) m_acknowledge.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!m_watchdogExit) m_watchdogExit.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!m_watchdogTimer) m_watchdogTimer.Reset(CreateWaitableTimerA(nullptr, FALSE, nullptr));
-    if (!m_acknowledge || !m_watchdogExit || !m_watchdogTimer) return E_OUTOFMEMORY;
+    if (!m_dopCommand) m_dopCommand.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!m_dopCommandSent) m_dopCommandSent.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!m_acknowledge || !m_watchdogExit || !m_watchdogTimer || !m_dopCommand ||
+        !m_dopCommandSent) {
+        return E_OUTOFMEMORY;
+    }
     for (StreamSlots& direction : m_streams) {
         for (auto& slot : direction) {
             for (EndpointStream& stream : slot) {
@@ -118,6 +123,8 @@ void WasapiBackend::Shutdown() {
     for (OwnedHandle& control : m_control) control.Reset();
     m_watchdogExit.Reset();
     m_watchdogTimer.Reset();
+    m_dopCommand.Reset();
+    m_dopCommandSent.Reset();
     m_acknowledge.Reset();
     for (StreamSlots& direction : m_streams) {
         for (auto& slot : direction) {

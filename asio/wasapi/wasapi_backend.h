@@ -82,6 +82,8 @@ private:
     void StartStreams();
     void StopStreams();
     void ArmWatchdog();
+    void SendPendingDopCommand();
+    void FlushDopCommand();
     void ServeStream(Direction direction, uint32_t stream);
     void WriteOutput(RateSlot& slot, uint32_t stream, int half);
     void ReadInput(RateSlot& slot, uint32_t stream, int half);
@@ -101,6 +103,11 @@ private:
     OwnedHandle m_acknowledge;
     OwnedHandle m_watchdogExit;
     OwnedHandle m_watchdogTimer;
+    // The DSD-over-PCM on command leaves the streaming thread through these:
+    // opening the HID interface blocks, so the watchdog thread sends it.
+    OwnedHandle m_dopCommand;
+    OwnedHandle m_dopCommandSent;
+    volatile LONG m_dopSendPending = 0;
     OwnedHandle m_streamingThread;
     OwnedHandle m_watchdogThread;
     volatile LONG m_restartRequest = 0;

@@ -109,6 +109,9 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     // set goes too.
     for (OwnedHandle& control : m_control) ResetEvent(control.get());
     ResetEvent(m_watchdogExit.get());
+    ResetEvent(m_dopCommand.get());
+    ResetEvent(m_dopCommandSent.get());
+    InterlockedExchange(&m_dopSendPending, 0);
     ResetEvent(m_acknowledge.get());
     CancelWaitableTimer(m_watchdogTimer.get());
     m_streamingThread.Reset(
@@ -175,10 +178,24 @@ ASIOError WasapiBackend::OnStop(DriverState&, bool transition) {
         SetEvent(m_control[kStop].get());
         WaitAcknowledge();
     }
+    FlushDopCommand();
     if (InterlockedExchange(&m_dopDetected, 0) != 0) {
         SendDeviceCommand(m_vendorId, m_productId, DeviceCommand::kDop, false);
     }
     return ASE_OK;
+}
+
+// Waits (bounded) until the watchdog thread has sent a pending on command,
+// so the device hears on before off.
+void WasapiBackend::FlushDopCommand() {
+    constexpr DWORD kFlushMs = 5000;
+    const DWORD begin = GetTickCount();
+    while (m_dopSendPending != 0 && m_watchdogThread) {
+        const DWORD spent = GetTickCount() - begin;
+        if (spent >= kFlushMs) break;
+        const HANDLE handles[2] = {m_dopCommandSent.get(), m_watchdogThread.get()};
+        if (WaitForMultipleObjects(2, handles, FALSE, kFlushMs - spent) != WAIT_OBJECT_0) break;
+    }
 }
 
 }  // namespace veltrano::asio

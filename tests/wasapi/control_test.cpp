@@ -54,6 +54,11 @@ TEST_P(DopDetection, MarkersInTheOutputTurnDsdOverPcmOnUntilStop) {
     } else {
         EXPECT_EQ(block->dsdActive, 0u);
     }
+    // The on command goes out from the watchdog thread, shortly after the
+    // detection.
+    if (c.expectDop) {
+        ASSERT_TRUE(WaitFor([] { return !SentCommands().empty(); }, 30));
+    }
     const std::vector<SentCommand> running = SentCommands();
     ASSERT_EQ(driver->stop(), ASE_OK);
     const std::vector<SentCommand> stopped = SentCommands();
