@@ -6,13 +6,11 @@
 #include <cstring>
 #include <cwchar>
 
-#include "asio/core/com_registry_key.h"
+#include "asio/core/registry_key.h"
 
 namespace veltrano::asio {
 namespace {
 
-constexpr char kAsioRoot[] = "Software\\ASIO";
-constexpr char kAsioDriverKey[] = "Software\\ASIO\\Veltrano-HD";
 constexpr DWORD kPathChars = 260;
 
 LONG SetString(HKEY key, const char* name, const char* text) {
@@ -40,10 +38,10 @@ HRESULT RegisterServer(HMODULE module) {
     if (StringFromGUID2(clsid, braced, 40) == 0) return E_FAIL;
 
     {
-        ComRegistryKey asio;
-        if (asio.Create(HKEY_LOCAL_MACHINE, kAsioRoot) != ERROR_SUCCESS) return E_FAIL;
-        ComRegistryKey driver;
-        if (driver.Create(asio.Get(), kAsioDriverKeyName) != ERROR_SUCCESS) return E_FAIL;
+        const RegistryKey asio = RegistryKey::Create(HKEY_LOCAL_MACHINE, kAsioKey);
+        if (!asio) return E_FAIL;
+        const RegistryKey driver = RegistryKey::Create(asio.Get(), kDriverKeyName);
+        if (!driver) return E_FAIL;
         // Hosts read "CLSID" as a wide string.
         const DWORD clsidBytes = static_cast<DWORD>((std::wcslen(braced) + 1) * sizeof(wchar_t));
         if (RegSetValueExW(driver.Get(), L"CLSID", 0, REG_SZ, reinterpret_cast<const BYTE*>(braced),
@@ -55,12 +53,12 @@ HRESULT RegisterServer(HMODULE module) {
 
     char classPath[64] = {};
     ClassKeyPath(braced, classPath, sizeof(classPath));
-    ComRegistryKey classKey;
-    if (classKey.Create(HKEY_CLASSES_ROOT, classPath) != ERROR_SUCCESS) return E_FAIL;
+    const RegistryKey classKey = RegistryKey::Create(HKEY_CLASSES_ROOT, classPath);
+    if (!classKey) return E_FAIL;
     bool inprocWritten = false;
     {
-        ComRegistryKey inproc;
-        if (inproc.Create(classKey.Get(), "InprocServer32") == ERROR_SUCCESS) {
+        const RegistryKey inproc = RegistryKey::Create(classKey.Get(), "InprocServer32");
+        if (inproc) {
             inprocWritten = SetString(inproc.Get(), nullptr, path) == ERROR_SUCCESS &&
                             SetString(inproc.Get(), "ThreadingModel", "Apartment") == ERROR_SUCCESS;
         }
@@ -72,10 +70,9 @@ HRESULT RegisterServer(HMODULE module) {
 
 HRESULT UnregisterServer() {
     {
-        ComRegistryKey asio;
-        ComRegistryKey driver;
-        if (asio.Open(HKEY_LOCAL_MACHINE, kAsioRoot, KEY_ALL_ACCESS) == ERROR_SUCCESS &&
-            driver.Open(asio.Get(), kAsioDriverKeyName, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
+        const RegistryKey asio = RegistryKey::Open(HKEY_LOCAL_MACHINE, kAsioKey);
+        RegistryKey driver = RegistryKey::Open(asio.Get(), kDriverKeyName);
+        if (asio && driver) {
             wchar_t text[kPathChars] = {};
             DWORD type = 0;
             DWORD bytes = sizeof(text) - sizeof(wchar_t);  // room for a terminator it may lack
@@ -96,13 +93,11 @@ HRESULT UnregisterServer() {
                 }
             }
             driver.Reset();
-            RegDeleteKeyA(asio.Get(), kAsioDriverKeyName);
+            RegDeleteKeyA(asio.Get(), kDriverKeyName);
         }
     }
-    ComRegistryKey userAsio;
-    if (userAsio.Open(HKEY_CURRENT_USER, kAsioRoot, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
-        RegDeleteKeyA(userAsio.Get(), kAsioDriverKeyName);
-    }
+    const RegistryKey userAsio = RegistryKey::Open(HKEY_CURRENT_USER, kAsioKey);
+    if (userAsio) RegDeleteKeyA(userAsio.Get(), kDriverKeyName);
     return S_OK;
 }
 

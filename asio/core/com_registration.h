@@ -7,8 +7,6 @@
 
 namespace veltrano::asio {
 
-inline constexpr char kAsioDriverKeyName[] = "Veltrano-HD";
-
 // The body of DllRegisterServer for `module`: S_OK or E_FAIL.
 HRESULT RegisterServer(HMODULE module);
 

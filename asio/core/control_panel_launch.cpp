@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "asio/core/com_registry_key.h"
+#include "asio/core/registry_key.h"
 
 namespace veltrano::asio {
 namespace {
@@ -47,12 +47,9 @@ bool ProgramPath(HKEY driverKey, char (&path)[kPathBytes]) {
 void LaunchControlPanel(PanelRequestFields fields) {
     if (RequestShowIfRunning(fields)) return;
 
-    ComRegistryKey asio;
-    ComRegistryKey driver;
-    if (asio.Open(HKEY_CURRENT_USER, "Software\\ASIO", KEY_READ) != ERROR_SUCCESS ||
-        driver.Open(asio.Get(), "Veltrano-HD", KEY_READ) != ERROR_SUCCESS) {
-        return;
-    }
+    const RegistryKey asio = RegistryKey::Open(HKEY_CURRENT_USER, kAsioKey, KEY_READ);
+    const RegistryKey driver = RegistryKey::Open(asio.Get(), kDriverKeyName, KEY_READ);
+    if (!driver) return;
     char path[kPathBytes] = {};
     if (!ProgramPath(driver.Get(), path)) return;
 

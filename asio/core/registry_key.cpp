@@ -11,10 +11,9 @@ RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
     return *this;
 }
 
-RegistryKey RegistryKey::Open(HKEY parent, const char* path) {
+RegistryKey RegistryKey::Open(HKEY parent, const char* path, REGSAM access) {
     HKEY key = nullptr;
-    if (parent == nullptr ||
-        RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+    if (parent == nullptr || RegOpenKeyExA(parent, path, 0, access, &key) != ERROR_SUCCESS) {
         return RegistryKey();
     }
     return RegistryKey(key);

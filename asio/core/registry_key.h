@@ -8,6 +8,12 @@
 
 namespace veltrano::asio {
 
+// "Software\ASIO" holds the driver registration under HKEY_LOCAL_MACHINE and
+// the user's settings under HKEY_CURRENT_USER, both in the subkey
+// "Veltrano-HD".
+inline constexpr char kAsioKey[] = "Software\\ASIO";
+inline constexpr char kDriverKeyName[] = "Veltrano-HD";
+
 class RegistryKey {
 public:
     RegistryKey() = default;
@@ -17,7 +23,7 @@ public:
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
 
-    static RegistryKey Open(HKEY parent, const char* path);
+    static RegistryKey Open(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS);
     static RegistryKey Create(HKEY parent, const char* path);
 
     explicit operator bool() const { return m_key != nullptr; }

@@ -8,8 +8,8 @@ namespace veltrano::asio {
 
 uint32_t LoadSettings(StatusBlock& block) {
     // Missing keys and values fall back to the defaults one by one.
-    const RegistryKey parent = RegistryKey::Open(HKEY_CURRENT_USER, kSettingsParentKey);
-    const RegistryKey key = RegistryKey::Open(parent.Get(), kSettingsKey);
+    const RegistryKey parent = RegistryKey::Open(HKEY_CURRENT_USER, kAsioKey);
+    const RegistryKey key = RegistryKey::Open(parent.Get(), kDriverKeyName);
     const uint32_t sampleRate = key.ReadDword("SampleRate").value_or(kDefaultSampleRate);
     if (block.Present() && block.Read(&AsioStatusBlock::settingsLoaded) == 0) {
         block.Write(&AsioStatusBlock::bufferSizeSetting,
@@ -27,8 +27,8 @@ uint32_t LoadSettings(StatusBlock& block) {
 }
 
 void SaveSettings(uint32_t pcmRate, const StatusBlock& block) {
-    const RegistryKey parent = RegistryKey::Create(HKEY_CURRENT_USER, kSettingsParentKey);
-    const RegistryKey key = RegistryKey::Create(parent.Get(), kSettingsKey);
+    const RegistryKey parent = RegistryKey::Create(HKEY_CURRENT_USER, kAsioKey);
+    const RegistryKey key = RegistryKey::Create(parent.Get(), kDriverKeyName);
     if (!key) return;
     key.WriteDword("SampleRate", pcmRate);
     if (block.Present() && block.Read(&AsioStatusBlock::settingsLoaded) == 1) {

@@ -9,8 +9,6 @@ namespace veltrano::asio {
 
 class StatusBlock;
 
-inline constexpr char kSettingsParentKey[] = "Software\\ASIO";
-inline constexpr char kSettingsKey[] = "Veltrano-HD";
 inline constexpr uint32_t kDefaultSampleRate = 44100;
 inline constexpr uint32_t kDefaultBitsSetting = 16;
 inline constexpr uint32_t kDefaultMask = 2;

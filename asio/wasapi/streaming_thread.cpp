@@ -6,11 +6,14 @@
 
 #include <cstring>
 
+#include "asio/core/buffer_switch.h"
 #include "asio/core/device_commands.h"
 #include "asio/core/kernels/dop_detector.h"
 #include "asio/core/kernels/sample_copy.h"
 #include "asio/core/status_block.h"
 #include "asio/wasapi/wasapi_backend.h"
+
+#include "asio/core/buffer_switch.h"
 
 namespace veltrano::asio {
 namespace {
@@ -104,7 +107,7 @@ void WasapiBackend::ArmWatchdog() {
 void WasapiBackend::StartStreams() {
     std::memset(m_streamMask, 0, sizeof(m_streamMask));
     std::memset(m_directionMask, 0, sizeof(m_directionMask));
-    m_switchCount = 0;
+    m_driver->switchCount = 0;
     m_driver->samplePosition = 0;
     m_driver->reportedPosition = 0;
     m_driver->systemTime = NowNanoseconds();
@@ -236,7 +239,7 @@ void WasapiBackend::ServeStream(Direction direction, uint32_t stream) {
     if (serving) {
         if (direction == Direction::kOutput) {
             WriteOutput(*slot, stream, half);
-        } else if (m_switchCount >= m_driver->queueDepth) {
+        } else if (m_driver->switchCount >= m_driver->queueDepth) {
             ReadInput(*slot, stream, half);
         }
     }
@@ -275,7 +278,7 @@ void WasapiBackend::WriteOutput(RateSlot& slot, uint32_t s, int half) {
 
 void WasapiBackend::ScanForDop(const uint8_t* samples, size_t frames, size_t sampleBytes) {
     const bool match = kernels::ScanDopMarkers(samples, frames, sampleBytes);
-    if (match && InterlockedExchange(&m_dopDetected, 1) == 0) {
+    if (match && InterlockedExchange(&m_driver->dopDetected, 1) == 0) {
         InterlockedExchange(&m_dopSendPending, 1);
         SetEvent(m_dopCommand.get());
     }
@@ -308,29 +311,14 @@ void WasapiBackend::ReadInput(RateSlot& slot, uint32_t s, int half) {
 }
 
 void WasapiBackend::Dispatch(int half) {
-    ++m_switchCount;
     DriverState& driver = *m_driver;
     // What getSamplePosition reports until the next switch.
-    driver.switchCount = m_switchCount;
+    ++driver.switchCount;
     driver.reportedPosition = driver.samplePosition;
     driver.reportedTime = driver.systemTime;
     const ASIOCallbacks& host = driver.callbacks;
     if (driver.hostTimeInfo && host.bufferSwitchTimeInfo != nullptr) {
-        std::memset(&m_time, 0, sizeof(m_time));
-        AsioTimeInfo& info = m_time.timeInfo;
-        const auto position = static_cast<uint64_t>(driver.samplePosition);
-        const auto time = static_cast<uint64_t>(driver.systemTime);
-        info.speed = 1.0;
-        info.samplePosition.hi = static_cast<unsigned long>(position >> 32);
-        info.samplePosition.lo = static_cast<unsigned long>(position & 0xFFFFFFFFu);
-        info.systemTime.hi = static_cast<unsigned long>(time >> 32);
-        info.systemTime.lo = static_cast<unsigned long>(time & 0xFFFFFFFFu);
-        info.sampleRate = static_cast<double>(driver.pcmRate);
-        info.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid;
-        if (driver.rateChanged != 0) {
-            info.flags |= kSampleRateChanged;
-            driver.rateChanged = 0;
-        }
+        FillAsioTime(driver, m_time);
         if (m_stopped == 0) host.bufferSwitchTimeInfo(&m_time, half, ASIOTrue);
         return;
     }

@@ -112,7 +112,6 @@ private:
     OwnedHandle m_watchdogThread;
     volatile LONG m_restartRequest = 0;
     volatile LONG m_stopped = 0;
-    volatile LONG m_dopDetected = 0;
 
     // Streaming thread only, between StartThreads and StopThreads.
     DriverState* m_driver = nullptr;
@@ -127,7 +126,6 @@ private:
     uint32_t m_activeDirections = 0;
     uint32_t m_streamMask[kDirectionCount][2] = {};
     uint32_t m_directionMask[2] = {};
-    int64_t m_switchCount = 0;
     ASIOTime m_time{};
 };
 

@@ -1,4 +1,3 @@
-#include "asio/core/device_commands.h"
 #include "asio/wasapi/wasapi_backend.h"
 #include "common/rate_table.h"
 
@@ -178,10 +177,8 @@ ASIOError WasapiBackend::OnStop(DriverState&, bool transition) {
         SetEvent(m_control[kStop].get());
         WaitAcknowledge();
     }
+    // The driver object sends the off command once this returns.
     FlushDopCommand();
-    if (InterlockedExchange(&m_dopDetected, 0) != 0) {
-        SendDeviceCommand(m_vendorId, m_productId, DeviceCommand::kDop, false);
-    }
     return ASE_OK;
 }
 

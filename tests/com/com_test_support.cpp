@@ -1,5 +1,7 @@
 #include "com_test_support.h"
 
+#include "support/peer_process.h"
+
 #include <vector>
 
 namespace veltrano::test {
@@ -74,24 +76,9 @@ bool KeyExists(HKEY root, const std::string& key) {
 }
 
 long RunProcess(const std::string& commandLine) {
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        return -1;
-    }
-    CloseHandle(pi.hThread);
-    long result = -1;
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        result = static_cast<long>(code);
-    }
-    CloseHandle(pi.hProcess);
-    return result;
+    const PeerResult result = RunProcess(commandLine, false, 60000);
+    if (!result.started || result.exitCode == STILL_ACTIVE) return -1;
+    return static_cast<long>(result.exitCode);
 }
 
 }  // namespace veltrano::test

@@ -14,6 +14,7 @@
 #include "asio/core/asio_interface.h"
 #include "asio/core/cunknown.h"
 #include "scripted_backend.h"
+#include "support/user_settings.h"
 
 namespace veltrano::test {
 
@@ -42,11 +43,6 @@ private:
     IASIO* m_asio = nullptr;
 };
 
-// Registry values under HKCU "Software\ASIO\Veltrano-HD".
-void WriteSetting(const char* name, uint32_t value);
-std::optional<uint32_t> ReadSetting(const char* name);
-void DeleteSettings();
-bool SettingsKeyExists();
 
 // A 32-bit field of the status block as a second process sees it; nothing
 // when the block does not exist.

@@ -9,8 +9,6 @@
 namespace ksdrv {
 namespace {
 
-constexpr char kKeyPath[] = "Software\\ASIO\\Veltrano-HD";
-
 // The streaming thread sends the DSD-over-PCM command through the watchdog
 // thread while the test thread reads, so the record takes a lock.
 struct CommandLog {
@@ -62,19 +60,6 @@ void ClearCommands() {
     Log().commands.clear();
     LeaveCriticalSection(&Log().lock);
 }
-
-void WriteSetting(const char* name, uint32_t value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    const DWORD v = value;
-    EXPECT_EQ(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-void DeleteSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, kKeyPath); }
 
 std::string PathFor(const char* format) {
     const veltrano::SupportedDevice& entry = veltrano::SupportedDeviceTable[0];

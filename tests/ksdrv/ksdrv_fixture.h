@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/user_settings.h"
 #include "asio/core/asio_interface.h"
 #include "asio/core/cunknown.h"
 #include "asio/core/device_commands.h"
@@ -46,8 +47,8 @@ std::vector<Command> SentCommands();
 int CountCommands(veltrano::asio::DeviceCommand command, bool on);
 void ClearCommands();
 
-void WriteSetting(const char* name, uint32_t value);
-void DeleteSettings();
+using veltrano::test::DeleteSettings;
+using veltrano::test::WriteSetting;
 
 // A device path with the accepted-devices table's first entry, built from a
 // format with two %04x (vendor, product), e.g. "\\\\?\\usb#vid_%04x&pid_%04x#1".

@@ -13,15 +13,9 @@
 
 namespace {
 
-using veltrano::test::RunProcess;
+using veltrano::test::WinePath;
 
-// Build paths are host paths; Wine shows the host's root as drive Z:.
-std::string WinePath(std::string path) {
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path.size() > 1 && path[1] == ':' ? path : "Z:" + path;
-}
+using veltrano::test::RunProcess;
 
 class SimDriverHost : public ::testing::Test {
 protected:

@@ -58,6 +58,13 @@ PeerResult RunProcess(const std::string& commandLine, bool mergeStderr, unsigned
     return result;
 }
 
+std::string WinePath(std::string hostPath) {
+    for (char& c : hostPath) {
+        if (c == '/') c = '\\';
+    }
+    return hostPath.size() > 1 && hostPath[1] == ':' ? hostPath : "Z:" + hostPath;
+}
+
 PeerResult RunPeer(const std::string& arguments) {
     return RunProcess("\"" + PeerPath() + "\" " + arguments, false, 30000);
 }

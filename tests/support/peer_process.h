@@ -20,4 +20,8 @@ PeerResult RunPeer(const std::string& arguments);
 // exitCode is STILL_ACTIVE when it did not.
 PeerResult RunProcess(const std::string& commandLine, bool mergeStderr, unsigned long timeoutMs);
 
+// A build path as Windows programs under Wine see it: the host's root is
+// drive Z:.
+std::string WinePath(std::string hostPath);
+
 }  // namespace veltrano::test

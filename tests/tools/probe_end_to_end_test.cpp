@@ -16,16 +16,10 @@
 
 namespace {
 
+using veltrano::test::WinePath;
+
 using namespace veltrano::probe;
 using veltrano::test::ScopedEnv;
-
-// Build paths are host paths; Wine shows the host's root as drive Z:.
-std::string WinePath(std::string path) {
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path.size() > 1 && path[1] == ':' ? path : "Z:" + path;
-}
 
 struct ProbeRun {
     long exitCode = -1;

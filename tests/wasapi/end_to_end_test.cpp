@@ -11,21 +11,16 @@
 #include <vector>
 
 #include "com/com_test_support.h"
+#include "support/peer_process.h"
 
 namespace {
+
+using veltrano::test::WinePath;
 
 using veltrano::test::RunProcess;
 using veltrano::test::ScopedEnv;
 
 constexpr size_t kHeaderBytes = 44;
-
-// Build paths are host paths; Wine shows the host's root as drive Z:.
-std::string WinePath(std::string path) {
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path.size() > 1 && path[1] == ':' ? path : "Z:" + path;
-}
 
 struct Wav {
     int channels = 0;

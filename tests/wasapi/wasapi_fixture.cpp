@@ -5,8 +5,6 @@
 namespace veltrano::test {
 namespace {
 
-constexpr char kKeyPath[] = "Software\\ASIO\\Veltrano-HD";
-
 std::mutex g_commandLock;
 std::vector<SentCommand> g_commands;
 HostLog g_host;
@@ -127,19 +125,6 @@ void SetSwitchWork(std::function<void(long)> work) {
 ASIOCallbacks HostCallbacks(bool timeInfo) {
     return {OnSwitch, OnRate, timeInfo ? OnMessageTimeInfo : OnMessagePlain, OnSwitchTimeInfo};
 }
-
-void WriteSetting(const char* name, uint32_t value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    const DWORD v = value;
-    EXPECT_EQ(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-void DeleteSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, kKeyPath); }
 
 bool WaitFor(const std::function<bool()>& done, double seconds) {
     const DWORD start = GetTickCount();

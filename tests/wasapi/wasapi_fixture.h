@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "support/user_settings.h"
 #include "asio/core/asio_interface.h"
 #include "asio/core/device_commands.h"
 #include "common/asio_status_block.h"
@@ -84,8 +85,6 @@ void SetSwitchWork(std::function<void(long half)> work);
 ASIOCallbacks HostCallbacks(bool timeInfo = true);
 
 // Registry settings under HKCU "Software\ASIO\Veltrano-HD".
-void WriteSetting(const char* name, uint32_t value);
-void DeleteSettings();
 
 // Waits (polling, up to `seconds`) until `done` holds.
 bool WaitFor(const std::function<bool()>& done, double seconds = 10.0);

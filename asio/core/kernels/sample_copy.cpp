@@ -22,7 +22,7 @@ void FromInterleavedFixed(const uint8_t* src, uint8_t* dst, size_t frames) {
 }
 
 template <size_t kBytes>
-[[maybe_unused]] void InterleaveStereoFixed(const uint8_t* left, const uint8_t* right, uint8_t* dst,
+void InterleaveStereoFixed(const uint8_t* left, const uint8_t* right, uint8_t* dst,
                            size_t frames) {
     for (size_t f = 0; f < frames; ++f) {
         std::memcpy(dst + f * 2 * kBytes, left + f * kBytes, kBytes);
