@@ -77,6 +77,12 @@ struct Faults {
     // a pin instance last entered KSSTATE_RUN, then never (0: no fault);
     // stopping the pin still cancels them.
     uint32_t stopCompletingAfterMs = 0;
+    // A USB hiccup on the render side: the render packet with this 0-based
+    // number since the pin last entered KSSTATE_RUN completes this many ms
+    // after its time; the packets behind it follow at once, and the device
+    // clock itself does not move (-1: no fault).
+    int lateRenderPacket = -1;
+    uint32_t lateRenderMs = 0;
 };
 
 struct Config {

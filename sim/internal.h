@@ -38,6 +38,7 @@ struct PinInstance {
     bool headRunning = false;
     Clock::time_point headStart{};
     uint64_t captureIndex = 0;
+    int64_t completedSinceRun = 0;  // packets completed since KSSTATE_RUN
     uint32_t instanceNumber = 0;    // 1-based count of (device, pin) instances
     std::string recordFolder;       // VELTRANO_SIM_RECORD when the instance was made
     std::vector<uint8_t> received;  // render, while recording: completed bytes

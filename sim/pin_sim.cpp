@@ -74,7 +74,10 @@ DWORD SetState(PinInstance* pin, KSSTATE to) {
     if (!IsAdjacent(pin->state, to)) return ERROR_BAD_COMMAND;
     if (to == pin->state) return 0;
     pin->state = to;
-    if (to == KSSTATE_RUN) pin->runStart = Clock::now();
+    if (to == KSSTATE_RUN) {
+        pin->runStart = Clock::now();
+        pin->completedSinceRun = 0;
+    }
     Get().records[pin->device][pin->pinId].history.push_back(to);
     if (to == KSSTATE_STOP) {
         CancelQueue(pin);

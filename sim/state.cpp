@@ -141,11 +141,17 @@ void ClockThread::Run(const bool& quit) {
                     const auto due = pin->headStart + pin->queue.front().duration;
                     // A silent device needs no wake-up for this packet.
                     if (due > silentFrom) break;
-                    if (due > now) {
-                        next = std::min(next, due);
+                    const auto signalled = pin->render && pin->completedSinceRun ==
+                                                              state.config.faults.lateRenderPacket
+                                               ? due + std::chrono::milliseconds(
+                                                           state.config.faults.lateRenderMs)
+                                               : due;
+                    if (signalled > now) {
+                        next = std::min(next, signalled);
                         break;
                     }
                     CompleteHead(pin);
+                    ++pin->completedSinceRun;
                     // The next packet starts where this one ended: the
                     // device clock does not drift with our wake-ups.
                     pin->headStart = due;

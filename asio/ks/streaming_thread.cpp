@@ -210,12 +210,6 @@ private:
             done = 0;
             return;
         }
-        if (direction == kIn && m_driver.switchCount >= m_driver.queueDepth &&
-            m_driver.bufferSize > 0) {
-            const int64_t index = m_driver.samplePosition / m_driver.bufferSize + 1;
-            CopyInput(*m_slots[kIn], static_cast<int>(index & (kPacketsPerPin - 1)),
-                      static_cast<int>(index & 1), DeviceSampleBits(m_driver));
-        }
         m_directionsDone[h] |= 1u << direction;
         if ((m_directionsDone[h] & m_present) == m_present) {
             SwitchStep(h);
@@ -231,6 +225,13 @@ private:
             d.systemTime = static_cast<int64_t>(timeGetTime()) * 1000000;
         }
         const int64_t n = d.bufferSize > 0 ? d.samplePosition / d.bufferSize : 0;
+        // The capture pins may run a packet ahead of the render pins, so the
+        // input is taken here, when both directions have finished packet n,
+        // and not when the capture side happens to complete.
+        if (m_slots[kIn] != nullptr && ReadyMask(kIn) != 0 && d.switchCount >= d.queueDepth) {
+            CopyInput(*m_slots[kIn], static_cast<int>(n & (kPacketsPerPin - 1)), h,
+                      DeviceSampleBits(d));
+        }
         const int k = static_cast<int>((n + d.queueDepth) & (kPacketsPerPin - 1));
         ForReadyPins(kIn, [&](PinStream& pin) { Queue(kIn, pin, k); });
         DeliverBufferSwitch(d, *m_engine.m_backend, h);

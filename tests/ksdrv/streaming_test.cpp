@@ -17,6 +17,23 @@ uint8_t CapturedSample(const StreamFormat& format, int packet, size_t f, int c, 
     return sim::CaptureByte(packet * packetBytes + f * 2 * b + c * b + i);
 }
 
+// Switch s (from the third on) hands the host captured packet s; the first
+// two switches hand it silence.
+void ExpectCaptured(TestHost& host, const StreamFormat& format, int switches) {
+    for (int s = 0; s < switches; ++s) {
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<uint8_t>& seen = host.Input(s, c);
+            for (size_t f = 0; f < format.Frames(); ++f) {
+                for (size_t i = 0; i < format.SampleBytes(); ++i) {
+                    const uint8_t expected = s < 2 ? 0 : CapturedSample(format, s, f, c, i);
+                    ASSERT_EQ(seen[f * format.SampleBytes() + i], expected)
+                        << "switch " << s << " channel " << c << " frame " << f;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(StreamingTest, OutputArrivesBitExactTwoPacketsLaterAndInputFromTheThirdSwitch) {
     const StreamFormat formats[] = {{16, 44100, 441},
                                     {24, 96000, 960},
@@ -34,21 +51,29 @@ TEST_F(StreamingTest, OutputArrivesBitExactTwoPacketsLaterAndInputFromTheThirdSw
         ASSERT_EQ(asio->stop(), ASE_OK);
         ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
         EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), format, 0x00), size_t{kSwitches});
-        for (int s = 0; s < kSwitches; ++s) {
-            for (int c = 0; c < 2; ++c) {
-                const std::vector<uint8_t>& seen = m_host->Input(s, c);
-                for (size_t f = 0; f < format.Frames(); ++f) {
-                    for (size_t i = 0; i < format.SampleBytes(); ++i) {
-                        const uint8_t expected = s < 2 ? 0 : CapturedSample(format, s, f, c, i);
-                        ASSERT_EQ(seen[f * format.SampleBytes() + i], expected)
-                            << "switch " << s << " channel " << c << " frame " << f;
-                    }
-                }
-            }
-        }
+        ExpectCaptured(*m_host, format, kSwitches);
         m_host.reset();
         m_driver.reset();
     }
+}
+
+TEST_F(StreamingTest, CaptureThatOvertakesALateRenderPacketStillFeedsItsOwnSwitch) {
+    // Render packet 1 completes 40 ms late: capture packet 2, queued at
+    // switch 0, completes before it, and its data belongs to switch 2.
+    sim::Config config = sim::DefaultConfig();
+    config.faults.lateRenderPacket = 1;
+    config.faults.lateRenderMs = 40;
+    sim::Configure(config);
+    const StreamFormat format{16, 48000, 480};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
+    ASSERT_EQ(asio->stop(), ASE_OK);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+    EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), format, 0x00), size_t{kSwitches});
+    ExpectCaptured(*m_host, format, kSwitches);
 }
 
 TEST_F(StreamingTest, NativeDsdStartsWithDsdSilenceAndCarriesTheBytesUnchanged) {
