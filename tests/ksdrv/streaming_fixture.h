@@ -37,6 +37,7 @@ protected:
     IASIO* Open(const StreamFormat& format);
     ASIOError Create(const StreamFormat& format, std::vector<ASIOBufferInfo> infos,
                      HostOptions options = {});
+    void StreamBothWays(const StreamFormat& format);
 
     std::unique_ptr<Driver> m_driver;
     std::unique_ptr<TestHost> m_host;

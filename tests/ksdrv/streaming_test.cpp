@@ -34,6 +34,24 @@ void ExpectCaptured(TestHost& host, const StreamFormat& format, int switches) {
     }
 }
 
+}  // namespace
+
+// Plays and records two channels each way for kSwitches switches and checks
+// both directions byte for byte.
+void StreamingTest::StreamBothWays(const StreamFormat& format) {
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
+    ASSERT_EQ(asio->stop(), ASE_OK);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+    EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), format, 0x00), size_t{kSwitches});
+    ExpectCaptured(*m_host, format, kSwitches);
+}
+
+namespace {
+
 TEST_F(StreamingTest, OutputArrivesBitExactTwoPacketsLaterAndInputFromTheThirdSwitch) {
     const StreamFormat formats[] = {{16, 44100, 441},
                                     {24, 96000, 960},
@@ -43,15 +61,7 @@ TEST_F(StreamingTest, OutputArrivesBitExactTwoPacketsLaterAndInputFromTheThirdSw
     for (const StreamFormat& format : formats) {
         SCOPED_TRACE(testing::Message() << format.bits << " bits at " << format.rate);
         sim::Reset();
-        IASIO* asio = Open(format);
-        ASSERT_NE(asio, nullptr);
-        ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
-        ASSERT_EQ(asio->start(), ASE_OK);
-        ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
-        ASSERT_EQ(asio->stop(), ASE_OK);
-        ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
-        EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), format, 0x00), size_t{kSwitches});
-        ExpectCaptured(*m_host, format, kSwitches);
+        StreamBothWays(format);
         m_host.reset();
         m_driver.reset();
     }
@@ -64,16 +74,7 @@ TEST_F(StreamingTest, CaptureThatOvertakesALateRenderPacketStillFeedsItsOwnSwitc
     config.faults.lateRenderPacket = 1;
     config.faults.lateRenderMs = 40;
     sim::Configure(config);
-    const StreamFormat format{16, 48000, 480};
-    IASIO* asio = Open(format);
-    ASSERT_NE(asio, nullptr);
-    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
-    ASSERT_EQ(asio->start(), ASE_OK);
-    ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
-    ASSERT_EQ(asio->stop(), ASE_OK);
-    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
-    EXPECT_GE(ExpectPlayed(sim::RenderedBytes(0, 0), format, 0x00), size_t{kSwitches});
-    ExpectCaptured(*m_host, format, kSwitches);
+    StreamBothWays({16, 48000, 480});
 }
 
 TEST_F(StreamingTest, NativeDsdStartsWithDsdSilenceAndCarriesTheBytesUnchanged) {
