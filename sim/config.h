@@ -83,6 +83,11 @@ struct Faults {
     // clock itself does not move (-1: no fault).
     int lateRenderPacket = -1;
     uint32_t lateRenderMs = 0;
+    // A caller held up by the system: the render write request with this
+    // 0-based number since the pin was made is queued at once, but the
+    // request returns to the caller only this many ms later (-1: no fault).
+    int slowRenderWrite = -1;
+    uint32_t slowRenderWriteMs = 0;
 };
 
 struct Config {

@@ -120,6 +120,15 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     }
     if (lpBytesReturned != nullptr) *lpBytesReturned = returned;
     if (pending) {
+        const Faults& faults = Get().config.faults;
+        const bool slow = object->kind == Kind::Pin && object->pin->render &&
+                          object->pin->transfersQueued - 1 == faults.slowRenderWrite;
+        if (slow) {
+            // The device goes on playing meanwhile.
+            const DWORD ms = faults.slowRenderWriteMs;
+            lock.unlock();
+            Sleep(ms);
+        }
         SetLastError(ERROR_IO_PENDING);
         return FALSE;
     }

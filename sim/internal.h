@@ -39,6 +39,7 @@ struct PinInstance {
     Clock::time_point headStart{};
     uint64_t captureIndex = 0;
     int64_t completedSinceRun = 0;  // packets completed since KSSTATE_RUN
+    int64_t transfersQueued = 0;    // read or write requests taken since creation
     uint32_t instanceNumber = 0;    // 1-based count of (device, pin) instances
     std::string recordFolder;       // VELTRANO_SIM_RECORD when the instance was made
     std::vector<uint8_t> received;  // render, while recording: completed bytes

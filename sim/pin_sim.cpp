@@ -112,6 +112,7 @@ DWORD QueueTransfer(PinInstance* pin, bool write, void* out, DWORD outSize,
     overlapped->Internal = kStatusPending;
     overlapped->InternalHigh = 0;
     pin->queue.push_back({header, overlapped, duration});
+    ++pin->transfersQueued;
     WakeClock();
     return ERROR_IO_PENDING;
 }

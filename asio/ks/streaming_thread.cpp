@@ -151,6 +151,7 @@ private:
     int StartStreaming() {
         for (auto& half : m_done) half[0] = half[1] = 0;
         m_directionsDone[0] = m_directionsDone[1] = 0;
+        m_nextHalf = 0;
         // The stop transition cancelled the transfers in flight, and their
         // completions may still be signalled: they belong to the last run.
         for (int direction : {kIn, kOut}) {
@@ -211,10 +212,14 @@ private:
             return;
         }
         m_directionsDone[h] |= 1u << direction;
-        if ((m_directionsDone[h] & m_present) == m_present) {
-            SwitchStep(h);
-        } else {
-            done = 0;
+        done = 0;
+        // A thread that falls a packet behind finds both halves complete at
+        // once, and the wait reports the lowest index first, which after the
+        // ring wraps is the newer packet: the halves are switched in their
+        // own order, whatever order their completions are seen in.
+        while (m_present != 0 && (m_directionsDone[m_nextHalf] & m_present) == m_present) {
+            SwitchStep(m_nextHalf);
+            m_nextHalf ^= 1;
         }
     }
 
@@ -263,6 +268,7 @@ private:
     uint32_t m_present = 0;
     uint32_t m_done[2][kDirectionCount] = {};  // per half, per direction: completed pins
     uint32_t m_directionsDone[2] = {};
+    int m_nextHalf = 0;  // the half of the next buffer switch
 };
 
 DWORD WINAPI KsEngine::StreamingMain(void* engine) {

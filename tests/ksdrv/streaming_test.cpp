@@ -77,6 +77,18 @@ TEST_F(StreamingTest, CaptureThatOvertakesALateRenderPacketStillFeedsItsOwnSwitc
     StreamBothWays({16, 48000, 480});
 }
 
+TEST_F(StreamingTest, AThreadHeldUpPastTheRingsWrapSwitchesTheHalvesInOrder) {
+    // The write of packet 8 (at switch 6) returns 35 ms late: packets 7 and
+    // 8 of both directions are all complete at the next wait, and packet 8
+    // has the lower index in the ring.
+    sim::Config config = sim::DefaultConfig();
+    config.faults.slowRenderWrite = 8;
+    config.faults.slowRenderWriteMs = 35;
+    sim::Configure(config);
+    StreamBothWays({16, 48000, 480});
+    for (int s = 0; s < kSwitches; ++s) EXPECT_EQ(m_host->Half(s), s & 1) << "switch " << s;
+}
+
 TEST_F(StreamingTest, NativeDsdStartsWithDsdSilenceAndCarriesTheBytesUnchanged) {
     const StreamFormat formats[] = {
         {32, 2822400, 28224}, {32, 5644800, 56448}, {32, 11289600, 112896}};
