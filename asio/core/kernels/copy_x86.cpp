@@ -31,12 +31,12 @@ struct Interleave16Op {
     }
 };
 
-// The low halves of eight 32-bit lanes, narrowed into one vector: the
-// arithmetic shift makes each value fit the signed 16-bit range, so the
-// saturating pack keeps every bit.
+// The low halves of eight 32-bit lanes, narrowed into one vector. pmaddwd
+// with (1, 0) sign-extends each low half in one step (the shift pair would
+// take two), so the saturating pack keeps every bit.
 inline __m128i PackLow16(__m128i a, __m128i b) {
-    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16),
-                           _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
+    const __m128i lowHalf = _mm_set1_epi32(1);
+    return _mm_packs_epi32(_mm_madd_epi16(a, lowHalf), _mm_madd_epi16(b, lowHalf));
 }
 
 inline __m128i PackHigh16(__m128i a, __m128i b) {
@@ -150,30 +150,6 @@ struct Deinterleave32Op {
     }
 };
 
-struct ToStride8Op {
-    static constexpr size_t kFrames = 4;
-    static constexpr bool kStrict = true;
-    const uint8_t* src;
-    uint8_t* dst;
-    template <size_t N>
-    void Run(size_t f) const {
-        __m128i s[N], d0[N], d1[N];
-        for (size_t u = 0; u < N; ++u) {
-            s[u] = Load(src + 4 * f + 16 * u);
-            d0[u] = Load(dst + 8 * f + 32 * u);
-            d1[u] = Load(dst + 8 * f + 32 * u + 16);
-        }
-        for (size_t u = 0; u < N; ++u) {
-            // The other channel's samples (odd lanes) of two frames each,
-            // moved into the lanes the unpacks read.
-            const __m128i o0 = _mm_shuffle_epi32(d0[u], _MM_SHUFFLE(3, 1, 3, 1));
-            const __m128i o1 = _mm_shuffle_epi32(d1[u], _MM_SHUFFLE(3, 1, 3, 1));
-            Store(dst + 8 * f + 32 * u, _mm_unpacklo_epi32(s[u], o0));
-            Store(dst + 8 * f + 32 * u + 16, _mm_unpackhi_epi32(s[u], o1));
-        }
-    }
-};
-
 struct FromStride8Op {
     static constexpr size_t kFrames = 4;
     static constexpr bool kStrict = true;
@@ -204,10 +180,10 @@ bool CopyToInterleaved(const uint8_t* src, uint8_t* dst, size_t frames, size_t s
             if (!ssse3) return false;
             done = ToStride6(src, dst, frames);
             break;
-        case 4:
-            done = RunBlocks(ToStride8Op{src, dst}, frames);
-            break;
         default:
+            // 32-bit samples: one plain store per sample is as fast as a
+            // vector read-modify-write, and leaves the other channel's bytes
+            // alone.
             return false;
     }
     portable::CopyToInterleaved(src + done * sampleBytes, dst + done * strideBytes, frames - done,
