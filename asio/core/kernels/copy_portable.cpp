@@ -7,14 +7,18 @@
 namespace veltrano::kernels::portable {
 namespace {
 
-// A fixed-size memcpy compiles to one load and one store of that size.
-template <size_t kBytes>
+// A fixed-size memcpy compiles to one load and one store of that size; a
+// constant stride (kStride, 0 for any) lets the compiler unroll and
+// vectorise the loop.
+template <size_t kBytes, size_t kStride = 0>
 void ToStrided(const uint8_t* src, uint8_t* dst, size_t frames, size_t stride) {
+    if (kStride != 0) stride = kStride;
     for (size_t f = 0; f < frames; ++f) std::memcpy(dst + f * stride, src + f * kBytes, kBytes);
 }
 
-template <size_t kBytes>
+template <size_t kBytes, size_t kStride = 0>
 void FromStrided(const uint8_t* src, uint8_t* dst, size_t frames, size_t stride) {
+    if (kStride != 0) stride = kStride;
     for (size_t f = 0; f < frames; ++f) std::memcpy(dst + f * kBytes, src + f * stride, kBytes);
 }
 
@@ -130,6 +134,18 @@ void CopyToInterleaved(const uint8_t* src, uint8_t* dst, size_t frames, size_t s
     // A stride shorter than a sample overlaps frames: only the byte loop
     // defines that.
     if (strideBytes > sampleBytes) {
+        switch (sampleBytes * 100 + strideBytes) {
+            case 204:
+                return ToStrided<2, 4>(src, dst, frames, strideBytes);
+            case 208:
+                return ToStrided<2, 8>(src, dst, frames, strideBytes);
+            case 408:
+                return ToStrided<4, 8>(src, dst, frames, strideBytes);
+            case 416:
+                return ToStrided<4, 16>(src, dst, frames, strideBytes);
+            default:
+                break;
+        }
         switch (sampleBytes) {
             case 2:
                 return ToStrided<2>(src, dst, frames, strideBytes);
@@ -152,6 +168,18 @@ void CopyFromInterleaved(const uint8_t* src, uint8_t* dst, size_t frames, size_t
         return;
     }
     if (strideBytes > sampleBytes) {
+        switch (sampleBytes * 100 + strideBytes) {
+            case 204:
+                return FromStrided<2, 4>(src, dst, frames, strideBytes);
+            case 208:
+                return FromStrided<2, 8>(src, dst, frames, strideBytes);
+            case 408:
+                return FromStrided<4, 8>(src, dst, frames, strideBytes);
+            case 416:
+                return FromStrided<4, 16>(src, dst, frames, strideBytes);
+            default:
+                break;
+        }
         switch (sampleBytes) {
             case 2:
                 return FromStrided<2>(src, dst, frames, strideBytes);

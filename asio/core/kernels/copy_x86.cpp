@@ -186,8 +186,10 @@ bool CopyToInterleaved(const uint8_t* src, uint8_t* dst, size_t frames, size_t s
             // alone.
             return false;
     }
-    portable::CopyToInterleaved(src + done * sampleBytes, dst + done * strideBytes, frames - done,
-                                sampleBytes, strideBytes);
+    if (done < frames) {
+        portable::CopyToInterleaved(src + done * sampleBytes, dst + done * strideBytes,
+                                    frames - done, sampleBytes, strideBytes);
+    }
     return true;
 }
 
@@ -209,8 +211,10 @@ bool CopyFromInterleaved(const uint8_t* src, uint8_t* dst, size_t frames, size_t
         default:
             return false;
     }
-    portable::CopyFromInterleaved(src + done * strideBytes, dst + done * sampleBytes, frames - done,
-                                  sampleBytes, strideBytes);
+    if (done < frames) {
+        portable::CopyFromInterleaved(src + done * strideBytes, dst + done * sampleBytes,
+                                      frames - done, sampleBytes, strideBytes);
+    }
     return true;
 }
 
@@ -232,8 +236,10 @@ bool InterleaveStereo(const uint8_t* left, const uint8_t* right, uint8_t* dst, s
             return false;
     }
     const size_t offset = done * sampleBytes;
-    portable::InterleaveStereo(left + offset, right + offset, dst + 2 * offset, frames - done,
-                               sampleBytes);
+    if (done < frames) {
+        portable::InterleaveStereo(left + offset, right + offset, dst + 2 * offset, frames - done,
+                                   sampleBytes);
+    }
     return true;
 }
 
@@ -255,8 +261,10 @@ bool DeinterleaveStereo(const uint8_t* src, uint8_t* left, uint8_t* right, size_
             return false;
     }
     const size_t offset = done * sampleBytes;
-    portable::DeinterleaveStereo(src + 2 * offset, left + offset, right + offset, frames - done,
-                                 sampleBytes);
+    if (done < frames) {
+        portable::DeinterleaveStereo(src + 2 * offset, left + offset, right + offset, frames - done,
+                                     sampleBytes);
+    }
     return true;
 }
 

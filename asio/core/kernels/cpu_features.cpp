@@ -4,17 +4,8 @@
 
 #include <cpuid.h>
 
-#include <atomic>
-
-namespace veltrano::kernels::cpu {
+namespace veltrano::kernels::cpu::detail {
 namespace {
-
-constexpr int kSsse3 = 1;
-constexpr int kAvx2 = 2;
-
-// CPUID traps to the hypervisor in a virtual machine, so it runs once.
-// Racing first calls store the same answer.
-std::atomic<int> g_features{-1};
 
 // The 256-bit registers are only usable when the system enabled their
 // saving (XCR0 bits 1 and 2); a processor with AVX2 under an older system
@@ -26,31 +17,26 @@ bool SystemSavesYmm() {
     return (lo & 0x6u) == 0x6u;
 }
 
-int Detect() {
+}  // namespace
+
+// CPUID traps to the hypervisor in a virtual machine, so it runs once.
+// Racing first calls store the same answer.
+std::atomic<int> g_features{-1};
+
+int DetectFeatures() {
     unsigned a = 0, b = 0, c = 0, d = 0;
-    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return 0;
-    int features = (c & bit_SSSE3) != 0 ? kSsse3 : 0;
-    const bool avx = (c & bit_AVX) != 0 && (c & bit_OSXSAVE) != 0 && SystemSavesYmm();
-    if (avx && __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0 && (b & bit_AVX2) != 0) {
-        features |= kAvx2;
+    int features = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) != 0) {
+        if ((c & bit_SSSE3) != 0) features |= kSsse3;
+        const bool avx = (c & bit_AVX) != 0 && (c & bit_OSXSAVE) != 0 && SystemSavesYmm();
+        if (avx && __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0 && (b & bit_AVX2) != 0) {
+            features |= kAvx2;
+        }
     }
+    g_features.store(features, std::memory_order_relaxed);
     return features;
 }
 
-int Features() {
-    int known = g_features.load(std::memory_order_relaxed);
-    if (known < 0) {
-        known = Detect();
-        g_features.store(known, std::memory_order_relaxed);
-    }
-    return known;
-}
-
-}  // namespace
-
-bool HasSsse3() { return (Features() & kSsse3) != 0; }
-bool HasAvx2() { return (Features() & kAvx2) != 0; }
-
-}  // namespace veltrano::kernels::cpu
+}  // namespace veltrano::kernels::cpu::detail
 
 #endif
