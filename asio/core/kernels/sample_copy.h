@@ -4,10 +4,12 @@
 // bytes are not converted: the host's sample type is the device format.
 //
 // These run on the streaming path, once per channel and buffer half, so
-// they neither allocate nor lock. The common shapes (2, 3 and 4-byte samples
-// in 2-channel frames, and the stereo pair in one pass) have their own loops;
+// they neither allocate nor lock. 2, 3 and 4-byte samples have their own
+// loops (vector loops for 2-channel frames and the stereo pair on x86-64);
 // every other shape takes the generic loop, which they must match bit for
-// bit.
+// bit. A single-channel copy into interleaved frames may rewrite the other
+// channels' bytes between its own first and last sample with the values
+// they hold, so no other thread may write the device buffer meanwhile.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +39,7 @@ void DeinterleaveStereo(const uint8_t* src, uint8_t* left, uint8_t* right, size_
 // checked against.
 void CopyToInterleavedGeneric(const uint8_t* src, uint8_t* dst, size_t frames, size_t sampleBytes,
                               size_t strideBytes);
-void CopyFromInterleavedGeneric(const uint8_t* src, uint8_t* dst, size_t frames,
-                                size_t sampleBytes, size_t strideBytes);
+void CopyFromInterleavedGeneric(const uint8_t* src, uint8_t* dst, size_t frames, size_t sampleBytes,
+                                size_t strideBytes);
 
 }  // namespace veltrano::kernels
