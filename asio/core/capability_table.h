@@ -55,6 +55,18 @@ struct RateSlot {
     // Appends a usable stream and routes for its first `channels` channels
     // (cut to the room left). False when the slot has no room for a stream.
     bool AddStream(DeviceStream* stream, uint32_t channels);
+
+    // Route r and the next one are channels 0 and 1 of a two-channel stream,
+    // both with a buffer for `half`: the copies move them in one pass.
+    bool IsStereoPair(uint32_t r, int half) const {
+        if (r + 1 >= channelCount || r + 1 >= kMaxChannelsPerSlot) return false;
+        const ChannelRoute& left = routes[r];
+        const ChannelRoute& right = routes[r + 1];
+        return left.stream != nullptr && left.channelInStream == 0 &&
+               left.stream->activeChannels == 2 && left.buffers[half] != nullptr &&
+               right.enabled && right.stream == left.stream && right.channelInStream == 1 &&
+               right.framesPerHalf == left.framesPerHalf && right.buffers[half] != nullptr;
+    }
 };
 
 using DirectionSlots = std::array<RateSlot, kRateCount>;

@@ -21,17 +21,6 @@ KSSTREAM_HEADER* PacketOf(const ChannelRoute& route, int packet, int half) {
     return header->Data != nullptr ? header : nullptr;
 }
 
-// Channels 0 and 1 of a two-channel pin, both with buffers, move in one
-// pass.
-bool IsStereoPair(const RateSlot& slot, uint32_t r, int half) {
-    const ChannelRoute& left = slot.routes[r];
-    if (left.channelInStream != 0 || left.stream->activeChannels != 2) return false;
-    if (r + 1 >= slot.channelCount) return false;
-    const ChannelRoute& right = slot.routes[r + 1];
-    return right.enabled && right.stream == left.stream && right.channelInStream == 1 &&
-           right.framesPerHalf == left.framesPerHalf && right.buffers[half] != nullptr;
-}
-
 bool ScanChannel(DriverState& driver, const ChannelRoute& route, int half, size_t frames,
                  size_t sampleBytes) {
     const bool ok = kernels::ScanDopMarkers(static_cast<const uint8_t*>(route.buffers[half]),
@@ -63,7 +52,7 @@ bool CopyOutput(DriverState& driver, RateSlot& slot, int packet, int half) {
         const size_t frames = std::min<size_t>(header->FrameExtent / stride, route.framesPerHalf);
         auto* dst = static_cast<uint8_t*>(header->Data);
         const auto* src = static_cast<const uint8_t*>(route.buffers[half]);
-        if (IsStereoPair(slot, r, half)) {
+        if (slot.IsStereoPair(r, half)) {
             const ChannelRoute& right = slot.routes[r + 1];
             kernels::InterleaveStereo(src, static_cast<const uint8_t*>(right.buffers[half]), dst,
                                       frames, b);
@@ -92,7 +81,7 @@ void CopyInput(RateSlot& slot, int packet, int half, int bitsPerSample) {
         const size_t frames = std::min<size_t>(used / stride, route.framesPerHalf);
         const auto* src = static_cast<const uint8_t*>(header->Data);
         auto* dst = static_cast<uint8_t*>(route.buffers[half]);
-        if (IsStereoPair(slot, r, half)) {
+        if (slot.IsStereoPair(r, half)) {
             kernels::DeinterleaveStereo(
                 src, dst, static_cast<uint8_t*>(slot.routes[r + 1].buffers[half]), frames, b);
             ++r;

@@ -269,6 +269,16 @@ void WasapiBackend::WriteOutput(RateSlot& slot, uint32_t s, int half) {
         const ChannelRoute& route = slot.routes[r];
         if (route.stream != stream || route.buffers[half] == nullptr) continue;
         const auto* src = static_cast<const uint8_t*>(route.buffers[half]);
+        if (slot.IsStereoPair(r, half)) {
+            const auto* right = static_cast<const uint8_t*>(slot.routes[r + 1].buffers[half]);
+            kernels::InterleaveStereo(src, right, data, m_period, sampleBytes);
+            if (scan) {
+                ScanForDop(src, m_period, sampleBytes);
+                ScanForDop(right, m_period, sampleBytes);
+            }
+            ++r;
+            continue;
+        }
         kernels::CopyToInterleaved(src, data + route.channelInStream * sampleBytes, m_period,
                                    sampleBytes, stride);
         if (scan) ScanForDop(src, m_period, sampleBytes);
@@ -301,6 +311,13 @@ void WasapiBackend::ReadInput(RateSlot& slot, uint32_t s, int half) {
         if (route.stream != stream || route.buffers[half] == nullptr) continue;
         const uint8_t* src = data + route.channelInStream * deviceBytes;
         auto* dst = static_cast<uint8_t*>(route.buffers[half]);
+        if (!widen && slot.IsStereoPair(r, half)) {
+            kernels::DeinterleaveStereo(
+                src, dst, static_cast<uint8_t*>(slot.routes[r + 1].buffers[half]), count,
+                deviceBytes);
+            ++r;
+            continue;
+        }
         if (widen) {
             WidenFromInterleaved24(src, dst, count, stride);
         } else {
