@@ -207,12 +207,9 @@ private:
         done |= 1u << target.pin;
         const uint32_t ready = ReadyMask(direction);
         if ((done & ready) != ready) return;
-        if (f != kRunning) {
-            done = 0;
-            return;
-        }
+        done = 0;  // from here the direction's bit stands for its pins
+        if (f != kRunning) return;
         m_directionsDone[h] |= 1u << direction;
-        done = 0;
         // A thread that falls a packet behind finds both halves complete at
         // once, and the wait reports the lowest index first, which after the
         // ring wraps is the newer packet: the halves are switched in their
@@ -256,7 +253,6 @@ private:
             Queue(kOut, pin, k);
         });
         m_directionsDone[h] = 0;
-        m_done[h][kOut] = m_done[h][kIn] = 0;
     }
 
     KsEngine& m_engine;
