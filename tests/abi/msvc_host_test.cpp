@@ -216,6 +216,46 @@ void RunSession(const CLSID& clsid, uint32_t pad) {
     EXPECT_EQ(host.Unknown(kRelease, {}), 0u);
 }
 
+// The thunk itself: it must see a callee that pops the wrong amount or
+// loses a register, or the driver checks below prove nothing.
+__attribute__((thiscall)) long ThisCallee(void* self, long a, long b) {
+    return static_cast<long>(reinterpret_cast<uintptr_t>(self)) + a * 10 + b;
+}
+long __cdecl CdeclCallee(void*, long a, long b) { return a + b; }
+__attribute__((stdcall)) long StdCallee(void* self, long a) {
+    return static_cast<long>(reinterpret_cast<uintptr_t>(self)) + a;
+}
+__attribute__((thiscall)) long DoubleCallee(void*, double d) { return static_cast<long>(d * 2); }
+
+TEST(X86CallThunk, PassesArgumentsAsThePlatformCompilerDoes) {
+    for (uint32_t pad = 0; pad < 4; ++pad) {
+        const X86Result viaThis = CallThis(reinterpret_cast<const void*>(&ThisCallee),
+                                           reinterpret_cast<void*>(1000), X86Args{3, 4}, pad);
+        EXPECT_EQ(viaThis.fault, "");
+        EXPECT_EQ(viaThis.eax, 1034u);
+        const X86Result viaStd =
+            CallStd(reinterpret_cast<const void*>(&StdCallee), X86Args{500, 6}, pad);
+        EXPECT_EQ(viaStd.fault, "");
+        EXPECT_EQ(viaStd.eax, 506u);
+        const X86Result viaDouble = CallThis(reinterpret_cast<const void*>(&DoubleCallee),
+                                             nullptr, X86Args().Double(21.5), pad);
+        EXPECT_EQ(viaDouble.fault, "");
+        EXPECT_EQ(viaDouble.eax, 43u);
+    }
+}
+
+TEST(X86CallThunk, SeesACalleeThatLeavesTheStackWrong) {
+    // A cdecl function called as thiscall leaves its two arguments behind.
+    const X86Result leftBehind =
+        CallThis(reinterpret_cast<const void*>(&CdeclCallee), nullptr, X86Args{3, 4}, 1);
+    EXPECT_NE(leftBehind.fault.find("ESP moved by -8 bytes"), std::string::npos)
+        << leftBehind.fault;
+    // A stdcall function given one word fewer than it takes pops too much.
+    const X86Result tooMuch =
+        CallStd(reinterpret_cast<const void*>(&StdCallee), X86Args{500}, 2);
+    EXPECT_NE(tooMuch.fault.find("ESP moved by 4 bytes"), std::string::npos) << tooMuch.fault;
+}
+
 struct Driver {
     const char* name;
     const char* dll;
