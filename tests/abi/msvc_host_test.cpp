@@ -22,11 +22,30 @@ namespace {
 
 // The slots as a host declares them, independently of our own header.
 enum Slot : int {
-    kQueryInterface, kAddRef, kRelease,
-    kInit, kGetDriverName, kGetDriverVersion, kGetErrorMessage, kStart, kStop, kGetChannels,
-    kGetLatencies, kGetBufferSize, kCanSampleRate, kGetSampleRate, kSetSampleRate,
-    kGetClockSources, kSetClockSource, kGetSamplePosition, kGetChannelInfo, kCreateBuffers,
-    kDisposeBuffers, kControlPanel, kFuture, kOutputReady,
+    kQueryInterface,
+    kAddRef,
+    kRelease,
+    kInit,
+    kGetDriverName,
+    kGetDriverVersion,
+    kGetErrorMessage,
+    kStart,
+    kStop,
+    kGetChannels,
+    kGetLatencies,
+    kGetBufferSize,
+    kCanSampleRate,
+    kGetSampleRate,
+    kSetSampleRate,
+    kGetClockSources,
+    kSetClockSource,
+    kGetSamplePosition,
+    kGetChannelInfo,
+    kCreateBuffers,
+    kDisposeBuffers,
+    kControlPanel,
+    kFuture,
+    kOutputReady,
     kSlotCount
 };
 
@@ -58,14 +77,17 @@ void __cdecl OnBufferSwitch(long half, ASIOBool) { HostSwitch(half); }
 void __cdecl OnRateChange(ASIOSampleRate) {}
 long __cdecl OnMessage(long selector, long value, void*, double*) {
     switch (selector) {
-    case kAsioSelectorSupported:
-        return value == kAsioEngineVersion || value == kAsioSupportsTimeInfo ||
-                       value == kAsioResetRequest
-                   ? 1
-                   : 0;
-    case kAsioEngineVersion: return 2;
-    case kAsioSupportsTimeInfo: return g_log->timeInfo ? 1 : 0;
-    default: return 0;
+        case kAsioSelectorSupported:
+            return value == kAsioEngineVersion || value == kAsioSupportsTimeInfo ||
+                           value == kAsioResetRequest
+                       ? 1
+                       : 0;
+        case kAsioEngineVersion:
+            return 2;
+        case kAsioSupportsTimeInfo:
+            return g_log->timeInfo ? 1 : 0;
+        default:
+            return 0;
     }
 }
 ASIOTime* __cdecl OnSwitchTimeInfo(ASIOTime* params, long half, ASIOBool) {
@@ -141,12 +163,10 @@ void RunSession(const CLSID& clsid, uint32_t pad) {
     ASSERT_EQ(Signed(host.Asio(kGetChannels, X86Args().Ptr(&inputs).Ptr(&outputs))), ASE_OK);
     ASSERT_GE(outputs, 1);
     long minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
-    ASSERT_EQ(Signed(host.Asio(kGetBufferSize, X86Args()
-                                                   .Ptr(&minSize)
-                                                   .Ptr(&maxSize)
-                                                   .Ptr(&preferred)
-                                                   .Ptr(&granularity))),
-              ASE_OK);
+    ASSERT_EQ(
+        Signed(host.Asio(kGetBufferSize,
+                         X86Args().Ptr(&minSize).Ptr(&maxSize).Ptr(&preferred).Ptr(&granularity))),
+        ASE_OK);
     EXPECT_LE(minSize, preferred);
     EXPECT_LE(preferred, maxSize);
     // Doubles take two stack words: a callee popping one would show here.
@@ -170,8 +190,8 @@ void RunSession(const CLSID& clsid, uint32_t pad) {
               ASE_SUCCESS);
     ASIOIoFormat format{};
     format.FormatType = kASIOFormatInvalid;
-    EXPECT_EQ(Signed(host.Asio(kFuture, X86Args().Word(static_cast<uint32_t>(kAsioGetIoFormat))
-                                             .Ptr(&format))),
+    EXPECT_EQ(Signed(host.Asio(
+                  kFuture, X86Args().Word(static_cast<uint32_t>(kAsioGetIoFormat)).Ptr(&format))),
               ASE_SUCCESS);
     EXPECT_EQ(format.FormatType, kASIOPCMFormat);
 
@@ -185,11 +205,14 @@ void RunSession(const CLSID& clsid, uint32_t pad) {
     ASIOCallbacks callbacks{OnBufferSwitch, OnRateChange, OnMessage, OnSwitchTimeInfo};
     ASIOBufferInfo buffers[4] = {};
     long used = 0;
-    for (long c = 0; c < outputs && c < 2; ++c) buffers[used++] = {ASIOFalse, c, {nullptr, nullptr}};
+    for (long c = 0; c < outputs && c < 2; ++c)
+        buffers[used++] = {ASIOFalse, c, {nullptr, nullptr}};
     for (long c = 0; c < inputs && c < 2; ++c) buffers[used++] = {ASIOTrue, c, {nullptr, nullptr}};
-    ASSERT_EQ(Signed(host.Asio(kCreateBuffers,
-                               X86Args().Ptr(buffers).Word(static_cast<uint32_t>(used))
-                                   .Word(static_cast<uint32_t>(preferred)).Ptr(&callbacks))),
+    ASSERT_EQ(Signed(host.Asio(kCreateBuffers, X86Args()
+                                                   .Ptr(buffers)
+                                                   .Word(static_cast<uint32_t>(used))
+                                                   .Word(static_cast<uint32_t>(preferred))
+                                                   .Ptr(&callbacks))),
               ASE_OK);
     EXPECT_NE(buffers[0].buffers[0], nullptr);
     long inLatency = 0, outLatency = 0;
@@ -237,8 +260,8 @@ TEST(X86CallThunk, PassesArgumentsAsThePlatformCompilerDoes) {
             CallStd(reinterpret_cast<const void*>(&StdCallee), X86Args{500, 6}, pad);
         EXPECT_EQ(viaStd.fault, "");
         EXPECT_EQ(viaStd.eax, 506u);
-        const X86Result viaDouble = CallThis(reinterpret_cast<const void*>(&DoubleCallee),
-                                             nullptr, X86Args().Double(21.5), pad);
+        const X86Result viaDouble = CallThis(reinterpret_cast<const void*>(&DoubleCallee), nullptr,
+                                             X86Args().Double(21.5), pad);
         EXPECT_EQ(viaDouble.fault, "");
         EXPECT_EQ(viaDouble.eax, 43u);
     }
@@ -251,8 +274,7 @@ TEST(X86CallThunk, SeesACalleeThatLeavesTheStackWrong) {
     EXPECT_NE(leftBehind.fault.find("ESP moved by -8 bytes"), std::string::npos)
         << leftBehind.fault;
     // A stdcall function given one word fewer than it takes pops too much.
-    const X86Result tooMuch =
-        CallStd(reinterpret_cast<const void*>(&StdCallee), X86Args{500}, 2);
+    const X86Result tooMuch = CallStd(reinterpret_cast<const void*>(&StdCallee), X86Args{500}, 2);
     EXPECT_NE(tooMuch.fault.find("ESP moved by 4 bytes"), std::string::npos) << tooMuch.fault;
 }
 
@@ -292,7 +314,8 @@ TEST_P(MsvcHost, EverySlotKeepsTheStackAtEveryAlignment) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SimDrivers, MsvcHost,
-                         ::testing::Values(Driver{"ks", KS_SIM_DLL}, Driver{"wasapi", WASAPI_SIM_DLL}),
+                         ::testing::Values(Driver{"ks", KS_SIM_DLL},
+                                           Driver{"wasapi", WASAPI_SIM_DLL}),
                          [](const ::testing::TestParamInfo<Driver>& info) {
                              return std::string(info.param.name);
                          });

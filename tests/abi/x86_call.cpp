@@ -13,8 +13,8 @@ uint32_t Word32(const void* p) { return static_cast<uint32_t>(reinterpret_cast<u
 X86Result Call(const void* fn, uint32_t ecx, const X86Args& args, uint32_t padWords) {
     X86CallRecord record{};
     const auto& words = args.Words();
-    const uint64_t value = veltrano_x86_call(fn, ecx, words.data(),
-                                             static_cast<uint32_t>(words.size()), padWords, &record);
+    const uint64_t value = veltrano_x86_call(
+        fn, ecx, words.data(), static_cast<uint32_t>(words.size()), padWords, &record);
     X86Result result;
     result.eax = static_cast<uint32_t>(value);
     result.edx = static_cast<uint32_t>(value >> 32);
@@ -26,8 +26,9 @@ X86Result Call(const void* fn, uint32_t ecx, const X86Args& args, uint32_t padWo
                       words.size() * 4);
     } else if (record.ebx != 0x5eb7c0deu || record.esi != 0x51c0ffeeu ||
                record.edi != record.expectedEsp) {
-        std::snprintf(text, sizeof text, "callee-saved registers changed: EBX %08x ESI %08x EDI %08x",
-                      record.ebx, record.esi, record.edi);
+        std::snprintf(text, sizeof text,
+                      "callee-saved registers changed: EBX %08x ESI %08x EDI %08x", record.ebx,
+                      record.esi, record.edi);
     }
     result.fault = text;
     return result;

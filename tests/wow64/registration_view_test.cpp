@@ -72,8 +72,9 @@ protected:
         char folder[MAX_PATH] = {};
         if (GetSystemWow64DirectoryA(folder, MAX_PATH) == 0 ||
             !FileExists(std::string(folder) + "\\regsvr32.exe")) {
-            GTEST_SKIP() << "this Wine prefix runs no 32-bit programs (no SysWOW64\\regsvr32.exe);"
-                            " 32-bit Wine must be installed when the prefix is made";
+            GTEST_SKIP()
+                << "this Wine prefix runs no 32-bit programs (no SysWOW64\\regsvr32.exe);"
+                   " 32-bit Wine must be installed, and able to start, when the prefix is made";
         }
         m32.regsvr32 = std::string(folder) + "\\regsvr32.exe";
         m32.view = kView32;
@@ -110,9 +111,9 @@ protected:
     void ExpectRegistered(const Build& b, const Build& other, const std::string& clsid) {
         EXPECT_EQ(b.Clsid(), clsid);
         EXPECT_EQ(Upper(Read(HKEY_LOCAL_MACHINE, kDriverKey, "Driver", b.view)), Upper(b.dll));
-        EXPECT_EQ(Upper(Read(HKEY_CLASSES_ROOT, b.ClassKey(clsid) + "\\InprocServer32", nullptr,
-                             b.view)),
-                  Upper(b.dll));
+        EXPECT_EQ(
+            Upper(Read(HKEY_CLASSES_ROOT, b.ClassKey(clsid) + "\\InprocServer32", nullptr, b.view)),
+            Upper(b.dll));
         EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, b.ClassKey(clsid), other.view))
             << clsid << " leaked into the other view";
     }
@@ -131,9 +132,9 @@ TEST_F(RegistrationViews, EachBuildRegistersInTheViewOfItsBitness) {
     ExpectRegistered(m32, m64, m_clsid32);
     ExpectRegistered(m64, m32, m_clsid64);
     // Where 64-bit tools see the 32-bit registration.
-    EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\WOW6432Node\\ASIO\\Veltrano-HD", "CLSID",
-                   kView64),
-              m_clsid32);
+    EXPECT_EQ(
+        Read(HKEY_LOCAL_MACHINE, "Software\\WOW6432Node\\ASIO\\Veltrano-HD", "CLSID", kView64),
+        m_clsid32);
 }
 
 TEST_F(RegistrationViews, EachHostListsOnlyTheDriverOfItsBitness) {
