@@ -316,8 +316,8 @@ TEST_P(MsvcHost, EverySlotKeepsTheStackAtEveryAlignment) {
 INSTANTIATE_TEST_SUITE_P(SimDrivers, MsvcHost,
                          ::testing::Values(Driver{"ks", KS_SIM_DLL},
                                            Driver{"wasapi", WASAPI_SIM_DLL}),
-                         [](const ::testing::TestParamInfo<Driver>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<Driver>& param) {
+                             return std::string(param.param.name);
                          });
 
 }  // namespace
