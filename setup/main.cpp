@@ -38,7 +38,7 @@ bool RunningUnderWow64() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     if (RunningUnderWow64()) {
         OutputDebugStringA("PkgSetup: the 32-bit build does not run on 64-bit Windows\n");
         return 0;
@@ -58,9 +58,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     seams.payloads.certTool32 = Resource(IDR_CERTTOOL_X86);
     seams.payloads.certTool64 = Resource(IDR_CERTTOOL_X64);
 
-    // The whole command line, program name included, as the switch may
-    // stand anywhere in it.
-    veltrano::setup::CPkgSetupApp app(seams, GetCommandLineA());
+    // The arguments only: a program path such as "C:/Users/..." must not
+    // read as the uninstall switch.
+    veltrano::setup::CPkgSetupApp app(seams, commandLine ? commandLine : "");
     app.InitInstance();
     return 0;
 }

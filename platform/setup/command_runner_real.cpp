@@ -1,6 +1,6 @@
-#include <shellapi.h>
-
 #include "platform/setup/setup_real.h"
+
+#include <shellapi.h>
 
 namespace platform::setup {
 

@@ -1,9 +1,9 @@
+#include "platform/setup/setup_real.h"
+
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
 #include <vector>
-
-#include "platform/setup/setup_real.h"
 
 namespace platform::setup {
 
