@@ -41,6 +41,12 @@ std::vector<std::string_view> SplitEntries(std::string_view list) {
     }
 }
 
+// A folder that can stand as one entry of the list.
+bool IsListableFolder(std::string_view folder) {
+    return !folder.empty() && folder.find(';') == std::string_view::npos &&
+           folder.find('\0') == std::string_view::npos;
+}
+
 }  // namespace
 
 std::optional<std::string> JoinPath(std::string_view folder, std::string_view name) {
@@ -95,6 +101,7 @@ bool HasUninstallSwitch(std::string_view commandLine) {
 }
 
 std::string DevicePathAdd(std::string_view current, std::string_view folder) {
+    if (!IsListableFolder(folder)) return std::string(current);
     const std::string upper = UpperAscii(folder);
     if (current.empty()) return upper;
     for (std::string_view entry : SplitEntries(current)) {
@@ -109,7 +116,7 @@ std::string DevicePathAdd(std::string_view current, std::string_view folder) {
 }
 
 std::optional<std::string> DevicePathRemove(std::string_view current, std::string_view folder) {
-    if (folder.empty()) return std::nullopt;
+    if (!IsListableFolder(folder)) return std::nullopt;
     const std::vector<std::string_view> entries = SplitEntries(current);
     std::string out;
     out.reserve(current.size());

@@ -45,7 +45,8 @@ bool HasUninstallSwitch(std::string_view commandLine);
 // found inside "C:\PKG\DRIVERXP" nor added twice as "c:\pkg\driver".
 //
 // Adding puts the upper-cased folder first; a value that already lists it is
-// returned unchanged. An empty value becomes the folder alone.
+// returned unchanged. An empty value becomes the folder alone. A folder that
+// cannot be one entry (empty, or holding ';' or NUL) changes nothing.
 std::string DevicePathAdd(std::string_view current, std::string_view folder);
 // Removing drops every entry naming the folder together with one separator
 // each; nothing when the folder is not listed (the value is left alone).
