@@ -1,8 +1,10 @@
+#include "sim/setup/setup_sim.h"
+
+#include <setupapi.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-
-#include "sim/setup/setup_sim.h"
 
 namespace sim::setup {
 
