@@ -104,7 +104,7 @@ bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 std::optional<std::string> RegString(HKEY root, const std::string& key, const char* name, REGSAM view) {
     char buffer[1024] = {};
     DWORD size = sizeof buffer - 1;
-    DWORD flags = RRF_RT_REG_SZ | (view == KEY_WOW64_32KEY ? RRF_SUBKEY_WOW6432KEY
+    DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND | (view == KEY_WOW64_32KEY ? RRF_SUBKEY_WOW6432KEY
                                    : view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY
                                                              : 0);
     if (RegGetValueA(root, key.c_str(), name, flags, nullptr, buffer, &size) != ERROR_SUCCESS) return std::nullopt;
