@@ -111,6 +111,21 @@ std::optional<std::string> RegString(HKEY root, const std::string& key, const ch
     return std::string(buffer);
 }
 
+long RunAndWait(const std::string& commandLine, unsigned long timeoutMs) {
+    std::string line = commandLine;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return -1;
+    }
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<long>(code);
+}
+
 OsVersionFacts WindowsXp() { return {2, 5, 1, 2600, 1, 0}; }
 OsVersionFacts Windows7(bool x64) { return {2, 6, 1, 7601, 1, static_cast<uint16_t>(x64 ? 9 : 0)}; }
 OsVersionFacts Windows10(uint32_t build, bool server) {

@@ -40,6 +40,12 @@ bool FileExists(const std::string& path);
 
 std::optional<std::string> RegString(HKEY root, const std::string& key, const char* name, REGSAM view = 0);
 
+// Runs a program and waits for it at most timeoutMs, without handing it
+// any handle: programs it starts (Wine's desktop among them) may outlive
+// it. Its exit code; -1 when it could not be started, STILL_ACTIVE when it
+// did not end in time.
+long RunAndWait(const std::string& commandLine, unsigned long timeoutMs);
+
 // What each Windows kind reports.
 OsVersionFacts WindowsXp();
 OsVersionFacts Windows7(bool x64);
