@@ -79,6 +79,9 @@ void RemoveCertificate(SetupContext& context) {
 }
 
 void DeleteCertificateFiles(SetupContext& context) {
+    if (!context.runner->WaitForStarted(kCertToolFinishWaitMs)) {
+        context.Fail("clean-up: the certificate tool has not ended; its files may stay");
+    }
     std::string path;
     if (context.InPackage(kCertToolFile, &path, "clean-up")) context.DeleteWithCmd(path);
     if (context.InPackage(kCertificateFile, &path, "clean-up")) context.DeleteWithCmd(path);

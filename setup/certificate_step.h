@@ -10,6 +10,8 @@ namespace veltrano::setup {
 inline constexpr char kCertificateFile[] = "NewCert.cer";
 inline constexpr char kCertToolFile[] = "CertMgr.EXE";
 inline constexpr DWORD kCertificateStepWaitMs = 2000;
+// How long the clean-up waits for the tool to finish before deleting it.
+inline constexpr DWORD kCertToolFinishWaitMs = 60000;
 
 // Install mode: writes both files and adds the certificate to both stores.
 // False when a file could not be written or the tool cannot be started;
@@ -21,7 +23,9 @@ bool InstallCertificate(SetupContext& context);
 // content. Failures are noted; the run goes on.
 void RemoveCertificate(SetupContext& context);
 
-// Deletes both files through the delete command.
+// Deletes both files through the delete command, once the commands started
+// before have ended: the fixed waits alone may not give a slow tool time to
+// let go of its files.
 void DeleteCertificateFiles(SetupContext& context);
 
 }  // namespace veltrano::setup

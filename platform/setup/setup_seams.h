@@ -12,8 +12,8 @@
 
 namespace platform::setup {
 
-// How a command is started: ShellExecuteA with "open" on systems without
-// user account control, ShellExecuteExA with "runas" elsewhere.
+// How a command is started: with the verb "open" on systems without user
+// account control, with "runas" elsewhere.
 enum class LaunchVerb { Open, RunAs };
 
 class CommandRunner {
@@ -24,6 +24,9 @@ public:
     virtual bool Launch(LaunchVerb verb, const std::string& file, const std::string& parameters) = 0;
     // One of the flow's fixed waits.
     virtual void Wait(DWORD milliseconds) = 0;
+    // Waits until every command started so far has ended, at most
+    // `milliseconds` in all; false when one still runs then.
+    virtual bool WaitForStarted(DWORD milliseconds) = 0;
 };
 
 class RestartControl {

@@ -29,10 +29,20 @@ class RecordingCommandRunner final : public platform::setup::CommandRunner {
 public:
     bool Launch(LaunchVerb verb, const std::string& file, const std::string& parameters) override;
     void Wait(DWORD milliseconds) override { waits.push_back(milliseconds); }
+    bool WaitForStarted(DWORD milliseconds) override {
+        waitsForStarted.push_back({launches.size(), milliseconds});
+        return !stillRunning;
+    }
 
     bool failLaunches = false;  // ShellExecute reports failure
     std::vector<sim::setup::Launch> launches;
     std::vector<DWORD> waits;
+    bool stillRunning = false;  // the started commands do not end in time
+    struct WaitForStartedCall {
+        size_t launchesBefore;
+        DWORD milliseconds;
+    };
+    std::vector<WaitForStartedCall> waitsForStarted;
 };
 
 class ScriptedRestartControl final : public platform::setup::RestartControl {

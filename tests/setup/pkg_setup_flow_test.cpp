@@ -153,6 +153,9 @@ TEST_F(SetupFlow, CertificateAndToolAreWrittenUsedAndDeleted) {
     EXPECT_EQ(runner.launches[2].parameters, " /C del \"" + folder + "CertMgr.EXE\"");
     EXPECT_EQ(runner.launches[3].parameters, " /C del \"" + folder + "NewCert.cer\"");
     EXPECT_EQ(runner.waits, (std::vector<DWORD>{2000, 2000, 2000, 2000}));
+    // The files are deleted only after both tool runs ended.
+    ASSERT_EQ(runner.waitsForStarted.size(), 1u);
+    EXPECT_EQ(runner.waitsForStarted[0].launchesBefore, 2u);
     EXPECT_EQ(Status().value_or(0), 80u);
 
     // A 32-bit system gets the 32-bit tool; uninstall deletes the
@@ -165,6 +168,16 @@ TEST_F(SetupFlow, CertificateAndToolAreWrittenUsedAndDeleted) {
     EXPECT_EQ(runner.launches[0].parameters, "-del " + cert + " -s -r localmachine root");
     EXPECT_EQ(runner.launches[1].parameters, "-del " + cert + " -s -r localmachine trustedpublisher");
     EXPECT_EQ(runner.launches[runner.launches.size() - 2].parameters, " /C del \"" + folder + "CertMgr.EXE\"");
+}
+
+TEST_F(SetupFlow, ToolStillRunningIsReportedAndTheDeletesAreStillAsked) {
+    runner.stillRunning = true;
+    const auto app = Run(0x01);
+    ASSERT_EQ(runner.launches.size(), 4u);
+    EXPECT_EQ(runner.launches[3].parameters, " /C del \"" + folder + "NewCert.cer\"");
+    ASSERT_EQ(app.Context().failures.size(), 1u);
+    EXPECT_NE(app.Context().failures[0].find("has not ended"), std::string::npos);
+    EXPECT_EQ(Status().value_or(0), 80u);
 }
 
 TEST_F(SetupFlow, CertificateStepEndsTheRunWhenFilesOrLaunchesFail) {
