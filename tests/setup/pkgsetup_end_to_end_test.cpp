@@ -32,6 +32,9 @@ std::optional<std::string> AsioDriver(REGSAM view) { return RegString(HKEY_LOCAL
 class PkgSetupEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (ThirtyTwoBitUnderWow64()) {
+            GTEST_SKIP() << "the 32-bit PkgSetup.exe is for 32-bit Windows (checked by ThirtyTwoBitBuildRefusesWow64)";
+        }
         folder = MakePackageFolder("R&D e2e");
         CreateDirectoryA((folder + "x64").c_str(), nullptr);
         ASSERT_TRUE(CopyFileA(kKsDll.c_str(), (folder + "x64\\VeltranoHDASIO.dll").c_str(), FALSE)) << kKsDll;
@@ -61,6 +64,22 @@ protected:
     std::string folder;
     bool otherBuildPresent = false;
 };
+
+// On 64-bit Windows the 32-bit build would edit the redirected registry
+// views and system folder: it must leave everything alone.
+TEST(PkgSetupWow64, ThirtyTwoBitBuildRefusesWow64) {
+    if (!ThirtyTwoBitUnderWow64()) GTEST_SKIP() << "only a 32-bit build under 64-bit Windows is refused";
+    CleanSetupRegistry registry;
+    const std::string folder = MakePackageFolder("wow64");
+    SetPackageString(KeyView::Twin, "InstallPath", folder);
+    SetPackageDword(KeyView::Twin, "CoInstallFlags", 0x08);
+    SetPackageString(KeyView::Twin, "AcplExecFileName", "VeltranoHDACPLUI.exe");
+    SetPackageString(KeyView::Twin, "AutoRunRegKeyName", kRunValueName);
+    EXPECT_EQ(RunAndWait("\"" + kPkgSetup + "\"", 60000), 0);
+    EXPECT_FALSE(PackageDword(KeyView::Twin, "CoInstallStatus"));
+    EXPECT_FALSE(RegString(HKEY_LOCAL_MACHINE, setup::kRunKey, kRunValueName));
+    RemoveFolder(folder);
+}
 
 TEST_F(PkgSetupEndToEnd, RegistersTheKsDriverAndAutorunThenUninstallUndoesBoth) {
     RunPkgSetup(0x0C, "");

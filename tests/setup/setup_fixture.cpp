@@ -68,6 +68,11 @@ std::string MakePackageFolder(const std::string& name) {
 }
 
 void RemoveFolder(const std::string& folder) {
+    // Only a folder this fixture made: under the temporary folder, never an
+    // empty or relative path (which would name the current folder).
+    char temp[MAX_PATH] = {};
+    const DWORD n = GetTempPathA(MAX_PATH, temp);
+    if (n == 0 || folder.size() <= n || folder.compare(0, n, temp) != 0 || folder.back() != '\\') return;
     WIN32_FIND_DATAA found{};
     HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -124,6 +129,15 @@ long RunAndWait(const std::string& commandLine, unsigned long timeoutMs) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<long>(code);
+}
+
+bool ThirtyTwoBitUnderWow64() {
+#if defined(_WIN64)
+    return false;
+#else
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
 }
 
 OsVersionFacts WindowsXp() { return {2, 5, 1, 2600, 1, 0}; }

@@ -46,6 +46,10 @@ std::optional<std::string> RegString(HKEY root, const std::string& key, const ch
 // did not end in time.
 long RunAndWait(const std::string& commandLine, unsigned long timeoutMs);
 
+// A 32-bit test program on 64-bit Windows: the package key's two views are
+// one key to it, and the 32-bit PkgSetup.exe refuses to work there.
+bool ThirtyTwoBitUnderWow64();
+
 // What each Windows kind reports.
 OsVersionFacts WindowsXp();
 OsVersionFacts Windows7(bool x64);
