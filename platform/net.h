@@ -5,9 +5,11 @@
 // on the service port go to Winsock directly: they never choose a
 // destination.
 
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
+// clang-format on
 
 namespace platform {
 

@@ -28,13 +28,13 @@ inline constexpr int kNotifyLength = sizeof(kNotifyText);  // 17
 // fields from the system and need not be NUL-terminated; nothing is read
 // beyond the given sizes.
 struct AdapterView {
-  uint32_t type = 0;
-  const char* address = nullptr;
-  size_t addressSize = 0;
-  const char* mask = nullptr;
-  size_t maskSize = 0;
-  const char* description = nullptr;
-  size_t descriptionSize = 0;
+    uint32_t type = 0;
+    const char* address = nullptr;
+    size_t addressSize = 0;
+    const char* mask = nullptr;
+    size_t maskSize = 0;
+    const char* description = nullptr;
+    size_t descriptionSize = 0;
 };
 
 // Reads "a.b.c.d" (four decimal parts of one to three digits, each at most
@@ -60,13 +60,13 @@ void FormatDottedQuad(uint32_t networkOrder, char* out, size_t outSize);
 // Adapters the remote-control service can use, in the system's order.
 // Entries at and beyond count are zero.
 struct RmctNicTable {
-  uint32_t type[rmct::kMaxAdapters];
-  uint32_t address[rmct::kMaxAdapters];  // network byte order
-  uint32_t mask[rmct::kMaxAdapters];     // network byte order
-  char description[rmct::kMaxAdapters][rmct::kDescriptionSize];
-  int32_t count;
-  int32_t selected;
-  uint16_t port;
+    uint32_t type[rmct::kMaxAdapters];
+    uint32_t address[rmct::kMaxAdapters];  // network byte order
+    uint32_t mask[rmct::kMaxAdapters];     // network byte order
+    char description[rmct::kMaxAdapters][rmct::kDescriptionSize];
+    int32_t count;
+    int32_t selected;
+    uint16_t port;
 };
 
 namespace rmct {

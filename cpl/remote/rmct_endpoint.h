@@ -19,17 +19,17 @@
 struct RmctSession;
 
 struct RmctEndpoint {
-  HWND targetWindow = nullptr;
-  // Chain of IP_ADAPTER_INFO records from the last EnumAdapters.
-  void* adapterList = nullptr;
-  // Receive thread of the running server (null when stopped).
-  HANDLE thread = nullptr;
-  // What the receive thread shares with its owner; the last of the two to
-  // let go frees it, so a stop never frees what the thread still uses.
-  RmctSession* session = nullptr;
-  // Set while StopServer waits; a nested start or stop from a handler that
-  // runs during that wait is refused.
-  bool stopping = false;
+    HWND targetWindow = nullptr;
+    // Chain of IP_ADAPTER_INFO records from the last EnumAdapters.
+    void* adapterList = nullptr;
+    // Receive thread of the running server (null when stopped).
+    HANDLE thread = nullptr;
+    // What the receive thread shares with its owner; the last of the two to
+    // let go frees it, so a stop never frees what the thread still uses.
+    RmctSession* session = nullptr;
+    // Set while StopServer waits; a nested start or stop from a handler that
+    // runs during that wait is refused.
+    bool stopping = false;
 };
 
 // A new stopped endpoint that delivers to `targetWindow`.
@@ -73,4 +73,5 @@ void RefreshNicTable(RmctNicTable* table, RmctEndpoint* endpoint, HWND comboBox 
 
 // Sends `payload` once to the directed broadcast address of the subnet
 // (mask and address in host order) on `port`. S_OK or E_FAIL.
-HRESULT SendNotifyBroadcast(uint32_t mask, uint32_t address, uint16_t port, const char* payload, int length);
+HRESULT SendNotifyBroadcast(uint32_t mask, uint32_t address, uint16_t port, const char* payload,
+                            int length);

@@ -4,18 +4,18 @@
 // that refuses every destination outside 127.0.0.0/8. Nothing a test does
 // through the seam can leave this machine.
 
-#include "platform/net.h"
-
 #include <string>
 #include <vector>
+
+#include "platform/net.h"
 
 namespace sim::net {
 
 struct VirtualAdapter {
-  std::string description;
-  std::string address;  // dotted text, as the system reports it
-  std::string mask;
-  UINT type = MIB_IF_TYPE_ETHERNET;
+    std::string description;
+    std::string address;  // dotted text, as the system reports it
+    std::string mask;
+    UINT type = MIB_IF_TYPE_ETHERNET;
 };
 
 // The list a fresh process sees: the loopback adapter 127.0.0.1/255.0.0.0
