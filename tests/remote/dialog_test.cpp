@@ -252,5 +252,35 @@ TEST_F(RemoteDialog, EmptyTableOpensWithLoopbackAndThePort) {
     EXPECT_EQ(page.Table().port, 5566);
 }
 
+// Nothing shows the notify button, so it is pressed by its command: the
+// selected loopback entry's subnet broadcast reaches a listener on the
+// service port.
+TEST_F(RemoteDialog, NotifyCommandBroadcastsOnTheSelectedSubnet) {
+    UdpSocket listener(INADDR_ANY, rmct::kDefaultPort);
+    ASSERT_TRUE(listener.valid());
+    CPPageRemoteCtrl page(&skin, mainWindow.hwnd());
+    page.Init();
+    const int refusedBefore = sim::net::RefusedSends();
+    std::atomic<bool> found{false};
+    std::thread driver([&] {
+        HWND dialog = nullptr;
+        if (!Eventually([&] { return (dialog = FindWindowA(nullptr, kTitle)) != nullptr; })) return;
+        found = true;
+        const HWND button = GetDlgItem(dialog, IDC_RMCT_NOTIFY);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_RMCT_NOTIFY, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+        Click(GetDlgItem(dialog, IDCANCEL));
+        Eventually([&] { return !IsWindow(dialog); });
+    });
+    page.OnNetworkSetting();
+    driver.join();
+    ASSERT_TRUE(found);
+    char buffer[64] = {};
+    sockaddr_in from = {};
+    ASSERT_EQ(listener.Receive(buffer, sizeof(buffer), 5000, &from), 17);
+    EXPECT_STREQ(buffer, "KestTechNotifyBC");
+    EXPECT_EQ(sim::net::RefusedSends(), refusedBefore);
+}
+
 }  // namespace
 }  // namespace remote_test
