@@ -175,6 +175,7 @@ protected:
     WinsockScope winsock;
     PacketSink mainWindow;
     FakeSkin skin;
+    RmctSkinOf<FakeSkin> surface{skin};
 };
 
 void ExpectDriven(const DriveResult& r) {
@@ -192,7 +193,7 @@ void ExpectDriven(const DriveResult& r) {
 }
 
 TEST_F(RemoteDialog, CancelLeavesThePageAndItsLabelAlone) {
-    CPPageRemoteCtrl page(&skin, mainWindow.hwnd());
+    CPPageRemoteCtrl page(&surface, mainWindow.hwnd());
     page.Init();
     skin.calls.clear();
     DriveResult r;
@@ -206,7 +207,7 @@ TEST_F(RemoteDialog, CancelLeavesThePageAndItsLabelAlone) {
 }
 
 TEST_F(RemoteDialog, OkAppliesTheNewSelectionToTheLabelAtOnce) {
-    CPPageRemoteCtrl page(&skin, mainWindow.hwnd());
+    CPPageRemoteCtrl page(&surface, mainWindow.hwnd());
     page.Init();
     skin.calls.clear();
     DriveResult r;
@@ -223,7 +224,7 @@ TEST_F(RemoteDialog, OkAppliesTheNewSelectionToTheLabelAtOnce) {
 
 TEST_F(RemoteDialog, EmptyTableOpensWithLoopbackAndThePort) {
     sim::net::SetAdapters({});
-    CPPageRemoteCtrl page(&skin, mainWindow.hwnd());
+    CPPageRemoteCtrl page(&surface, mainWindow.hwnd());
     page.Init();
     std::atomic<bool> found{false};
     LRESULT items = -1;
@@ -258,7 +259,7 @@ TEST_F(RemoteDialog, EmptyTableOpensWithLoopbackAndThePort) {
 TEST_F(RemoteDialog, NotifyCommandBroadcastsOnTheSelectedSubnet) {
     UdpSocket listener(INADDR_ANY, rmct::kDefaultPort);
     ASSERT_TRUE(listener.valid());
-    CPPageRemoteCtrl page(&skin, mainWindow.hwnd());
+    CPPageRemoteCtrl page(&surface, mainWindow.hwnd());
     page.Init();
     const int refusedBefore = sim::net::RefusedSends();
     std::atomic<bool> found{false};

@@ -1,5 +1,7 @@
 #pragma once
-// Records the page's skin calls in order, as "Operation NAME value".
+// Records the page's skin calls in order, as "Operation NAME value". Shaped
+// like the skin dialog (same operations, not virtual), so the page reaches it
+// through RmctSkinOf as it reaches the main dialog.
 
 #include <string>
 #include <vector>
@@ -8,18 +10,14 @@
 
 namespace remote_test {
 
-class FakeSkin final : public RmctSkinSurface {
+class FakeSkin {
 public:
-    void ShowLabel(const char* name, BOOL visible) override {
-        Add("ShowLabel", name, visible ? "1" : "0");
-    }
-    void SetLabelText(const char* name, const char* text) override {
-        Add("SetLabelText", name, text);
-    }
-    void EnableButton(const char* name, BOOL enabled) override {
+    void ShowLabel(const char* name, BOOL visible) { Add("ShowLabel", name, visible ? "1" : "0"); }
+    void SetLabelText(const char* name, const char* text) { Add("SetLabelText", name, text); }
+    void EnableButton(const char* name, BOOL enabled) {
         Add("EnableButton", name, enabled ? "1" : "0");
     }
-    void SetButtonCheck(const char* name, BOOL latched) override {
+    void SetButtonCheck(const char* name, BOOL latched) {
         Add("SetButtonCheck", name, latched ? "1" : "0");
     }
     std::vector<std::string> calls;

@@ -26,10 +26,11 @@ protected:
     WinsockScope winsock;
     PacketSink mainWindow;
     FakeSkin skin;
+    RmctSkinOf<FakeSkin> surface{skin};
 };
 
 TEST_F(RemotePage, InitListsAdaptersSelectsTheFirstAndShowsItsAddress) {
-    CPPageRemoteCtrl page(&skin, mainWindow.hwnd());
+    CPPageRemoteCtrl page(&surface, mainWindow.hwnd());
     EXPECT_EQ(page.Table().port, 0);  // nothing before initialise
     EXPECT_STREQ(page.ClassName(), "CPPageRemoteCtrl");
     EXPECT_TRUE(page.Init());
@@ -43,7 +44,7 @@ TEST_F(RemotePage, InitListsAdaptersSelectsTheFirstAndShowsItsAddress) {
 
 TEST_F(RemotePage, WithoutAnAddressTheLabelIsHidden) {
     sim::net::SetAdapters({{"Unplugged", "0.0.0.0", "0.0.0.0", MIB_IF_TYPE_ETHERNET}});
-    CPPageRemoteCtrl page(&skin, mainWindow.hwnd());
+    CPPageRemoteCtrl page(&surface, mainWindow.hwnd());
     page.Init();
     EXPECT_EQ(page.Table().count, 0);
     EXPECT_EQ(page.Table().port, 5566);
@@ -53,7 +54,7 @@ TEST_F(RemotePage, WithoutAnAddressTheLabelIsHidden) {
 // The service port is fixed at 5566, so here the real port is the point. If
 // another program holds it, the start fails just the same.
 TEST_F(RemotePage, ToggleLatchesOnlyWhileTheServerRunsAndRetriesAfterAFailedStart) {
-    CPPageRemoteCtrl page(&skin, mainWindow.hwnd());
+    CPPageRemoteCtrl page(&surface, mainWindow.hwnd());
     page.Init();
     skin.calls.clear();
     {
