@@ -56,9 +56,16 @@ void UpdateAutorun(SetupContext& context) {
     }
     std::string program;
     if (!context.InPackage(context.controlPanelName, &program, "autorun")) return;
+    // Quoted: Windows splits an unquoted Run command at its first space, so
+    // "C:\Program Files\..." would first try to start C:\Program.exe.
+    if (!IsQuotablePath(program)) {
+        context.Fail("autorun: unsafe path " + program);
+        return;
+    }
+    const std::string command = "\"" + program + "\"";
     if (RegSetValueExA(run.Get(), context.autorunValueName.c_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(program.c_str()),
-                       static_cast<DWORD>(program.size() + 1)) != ERROR_SUCCESS) {
+                       reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>(command.size() + 1)) != ERROR_SUCCESS) {
         context.Fail("autorun: Run value not set");
     }
 }

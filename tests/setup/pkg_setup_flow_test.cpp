@@ -23,7 +23,7 @@ TEST_F(SetupFlow, RegistersTheKsDriverForBothHostsAndAddsTheAutorunEntry) {
     EXPECT_EQ(runner.launches[0].file, "RegSvr32.exe");
     EXPECT_EQ(runner.launches[0].parameters, "\"" + folder + "VeltranoHDASIO.dll\" /s");
     EXPECT_EQ(runner.launches[1].parameters, "\"" + folder + "x64\\VeltranoHDASIO.dll\" /s");
-    EXPECT_EQ(RunValue().value_or(""), folder + "VeltranoHDACPLUI.exe");
+    EXPECT_EQ(RunValue().value_or(""), "\"" + folder + "VeltranoHDACPLUI.exe\"");
     // Only the twin exists, so the status goes there.
     EXPECT_EQ(Status().value_or(0), 80u);
     EXPECT_TRUE(app.ReachedEnd());

@@ -86,7 +86,7 @@ TEST_F(PkgSetupEndToEnd, RegistersTheKsDriverAndAutorunThenUninstallUndoesBoth) 
     const std::string x64Dll = folder + "x64\\VeltranoHDASIO.dll";
     EXPECT_TRUE(WaitFor([&] { return AsioDriver(KEY_WOW64_64KEY) == x64Dll; }, kPollMs))
         << AsioDriver(KEY_WOW64_64KEY).value_or("<none>");
-    EXPECT_EQ(RunValue().value_or(""), folder + "VeltranoHDACPLUI.exe");
+    EXPECT_EQ(RunValue().value_or(""), "\"" + folder + "VeltranoHDACPLUI.exe\"");
 
     RunPkgSetup(0x0C, "/U");
     EXPECT_TRUE(WaitFor([&] { return !AsioDriver(KEY_WOW64_64KEY); }, kPollMs));
