@@ -51,7 +51,7 @@ public:
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-    void PreSubclassWindow() override;
+    void PreSubclassHwnd() override;
     void OnMouseMove(UINT flags, POINT point);
     void EnsureTooltip();
 
@@ -76,6 +76,8 @@ public:
     void SetText(const char* text);
     void Remeasure();
     void SetFont(const LOGFONTA& lf);
+    // The button's own state drawing would paint over the text: repaint.
+    void DrawItem(const DRAWITEMSTRUCT* dis) override;
 
     int m_scrollPos = 0;
     int m_capacity = 0;

@@ -21,8 +21,8 @@ public:
     // The object attached to a window by SubclassWindow, or null.
     static CWnd* FromHandle(HWND hwnd);
 
-    bool SubclassWindow(HWND hwnd);
-    HWND UnsubclassWindow();
+    bool SubclassHwnd(HWND hwnd);
+    HWND UnsubclassHwnd();
     BOOL DestroyWindow();
 
     // Thin forms of the Win32 calls on this window.
@@ -49,7 +49,7 @@ protected:
     // The window's own handling (its class or dialog procedure).
     LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam);
     // Runs once the window is attached, before any message reaches WindowProc.
-    virtual void PreSubclassWindow() {}
+    virtual void PreSubclassHwnd() {}
     // A parent's WM_DRAWITEM for this window; true when handled.
     virtual bool OnReflectedDrawItem(const DRAWITEMSTRUCT*) { return false; }
     // After WM_NCDESTROY: the window is gone and the object detached.
