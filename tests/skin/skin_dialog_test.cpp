@@ -184,3 +184,41 @@ TEST_F(SkinDialogTest, RegionErrorsAreReportedAndTheSkinStillLoads) {
 }
 
 }  // namespace skintest
+
+namespace skintest {
+namespace {
+
+TEST_F(SkinDialogTest, LabelsThatFitStandStillAndLongOnesMove) {
+    skin::CSkinLabel* ip = dialog->FindLabel("TXT_LOCAL_IP");
+    EXPECT_EQ(ip->m_scrolling, 0);  // "Not Available" fits its 90 pixels
+    EXPECT_GE(ip->m_capacity, 13);
+
+    skin::CSkinLabel* device = dialog->FindLabel("TXT_ASIODEVICE");
+    dialog->SetLabelText("TXT_ASIODEVICE", "Veltrano-HD USB Audio 2.0 Device (Rear Panel)");
+    EXPECT_EQ(device->m_scrolling, 1);
+    EXPECT_GT(device->m_capacity, 5);
+    EXPECT_LT(device->m_capacity, 46);
+    EXPECT_EQ(device->m_scrollPos, 0);
+    ASSERT_TRUE(PumpUntil([&] { return device->m_scrollPos >= 2; }, 3000));
+
+    dialog->SetLabelText("TXT_ASIODEVICE", "Veltrano-HD");
+    EXPECT_EQ(device->m_scrollPos, 0);
+    EXPECT_EQ(device->m_scrolling, 0);
+    Pump(2 * static_cast<int>(skin::CAnimatedLabel::kScrollIntervalMs));
+    EXPECT_EQ(device->m_scrollPos, 0);
+}
+
+TEST(LabelText, TooLongTextsRepeatWithStarsUntilTheyFillTheLabel) {
+    using skin::CAnimatedLabel;
+    EXPECT_EQ(CAnimatedLabel::ShownText("PCM", 0, 10), "PCM");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 0, 4), "abcdef");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 4, 4), "ef ** abcdef");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 6, 4), " ** abcdef");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 7, 4), " ** abcdef");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 5, 12), "f");  // fits: no repeat
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdefghij", 9, 8), "j ** abcdefghij");
+    EXPECT_EQ(CAnimatedLabel::ShownText("", 3, 0), "");
+}
+
+}  // namespace
+}  // namespace skintest
