@@ -206,3 +206,27 @@ TEST_F(SkinDialogTest, CancelEndsAModelessDialog) {
 
 }  // namespace
 }  // namespace skintest
+
+namespace skintest {
+namespace {
+
+TEST(ButtonLook, LatchingAndPushButtonsPickTheirImagesInRuleOrder) {
+    using L = skin::CBitmapBtn::Look;
+    auto look = skin::CBitmapBtn::ChooseLook;  // latching, visible, latched, highlighted, pressed, disabled
+    // Latching: hidden wins, then disabled, then latched even under the mouse.
+    EXPECT_EQ(look(1, 0, 1, 1, true, true), L::Background);
+    EXPECT_EQ(look(1, 1, 1, 1, false, true), L::Disabled);
+    EXPECT_EQ(look(1, 1, 1, 1, false, false), L::Pressed);
+    EXPECT_EQ(look(1, 1, 0, 1, true, false), L::Highlight);  // a held latching key shows the hover look
+    EXPECT_EQ(look(1, 1, 0, 0, false, false), L::Normal);
+    // Push: latched only away from the mouse, pressed while held.
+    EXPECT_EQ(look(0, 1, 1, 0, false, false), L::Pressed);
+    EXPECT_EQ(look(0, 1, 1, 1, false, false), L::Highlight);
+    EXPECT_EQ(look(0, 1, 0, 1, true, false), L::Pressed);
+    EXPECT_EQ(look(0, 1, 0, 0, false, true), L::Disabled);
+    EXPECT_EQ(look(0, 1, 0, 0, false, false), L::Normal);
+    EXPECT_EQ(look(0, 0, 0, 0, false, false), L::Background);
+}
+
+}  // namespace
+}  // namespace skintest
