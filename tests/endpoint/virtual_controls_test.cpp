@@ -116,6 +116,9 @@ TEST_F(EndpointTest, PlugChangesReachClientsOnTheServiceThreadUntilTheyUnregiste
     UINT count = 9;
     ASSERT_EQ(active->GetCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
+    ComPtr<IMMDevice> fallback;
+    EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &fallback),
+              HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
     DWORD state = 0;
     ASSERT_EQ(device->GetState(&state), S_OK);
     EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_UNPLUGGED));
