@@ -42,7 +42,6 @@ bool CancelHidWrites(HANDLE handle, OVERLAPPED* overlapped) {
 
 namespace {
 
-constexpr size_t kMaxRecordedReports = 1u << 16;
 constexpr uint16_t kVendorUsagePage = 0xFF00;
 
 bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
@@ -96,7 +95,7 @@ HANDLE OpenHid(size_t device, DWORD access, DWORD share, DWORD flags) {
         SetLastError(ERROR_TOO_MANY_OPEN_FILES);
         return h;
     }
-    RecordOf(device).openFlags.push_back(flags);
+    PushBounded(RecordOf(device).openFlags, flags);
     return h;
 }
 
@@ -241,11 +240,9 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
         return fail(ERROR_SEM_TIMEOUT);
     }
 
-    auto& reports = RecordOf(object->device).reports;
-    if (reports.size() < kMaxRecordedReports) {
-        const auto* bytes = static_cast<const uint8_t*>(lpBuffer);
-        reports.emplace_back(bytes, bytes + nNumberOfBytesToWrite);
-    }
+    const auto* bytes = static_cast<const uint8_t*>(lpBuffer);
+    PushBounded(RecordOf(object->device).reports,
+                std::vector<uint8_t>(bytes, bytes + nNumberOfBytesToWrite));
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
     if (lpOverlapped != nullptr) CompleteOverlapped(lpOverlapped, 0, nNumberOfBytesToWrite);
     return TRUE;
@@ -254,13 +251,15 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 std::vector<std::vector<uint8_t>> HidReports(size_t device) {
     auto lock = Lock();
     if (device >= Get().config.devices.size()) return {};
-    return RecordOf(device).reports;
+    const auto& reports = RecordOf(device).reports;
+    return {reports.begin(), reports.end()};
 }
 
 std::vector<DWORD> HidOpenFlags(size_t device) {
     auto lock = Lock();
     if (device >= Get().config.devices.size()) return {};
-    return RecordOf(device).openFlags;
+    const auto& flags = RecordOf(device).openFlags;
+    return {flags.begin(), flags.end()};
 }
 
 }  // namespace sim
