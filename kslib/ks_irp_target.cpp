@@ -52,16 +52,27 @@ HRESULT CKsIrpTarget::SyncIoctl(HANDLE hHandle, ULONG ulIoctl, PVOID pvInBuffer,
         const DWORD dwError = GetLastError();
         if (dwError == ERROR_IO_PENDING) {
             const DWORD dwWait = WaitForSingleObject(hEvent, INFINITE);
+            dwReturned = 0;
             if (dwWait != WAIT_OBJECT_0) {
                 KsLog(1, "CKsIrpTarget::SyncIoctl WaitForSingleObject failed dwWait:0x%08lx",
                       dwWait);
                 hr = E_FAIL;
+            } else if (!platform::GetOverlappedResult(hHandle, &overlapped, &dwReturned, FALSE)) {
+                // The request went pending and then failed: only its
+                // completion status tells. A size query's warning still
+                // carries the size.
+                const DWORD dwResult = GetLastError();
+                if (!(dwResult == ERROR_MORE_DATA && ulIoctl == IOCTL_KS_PROPERTY &&
+                      cbOutBuffer == 0 && dwReturned != 0)) {
+                    KsLog(1, "CKsIrpTarget::SyncIoctl request failed Error=0x%08lx", dwResult);
+                    hr = E_FAIL;
+                    dwReturned = 0;
+                }
             }
-            // The transferred count is not fetched for a pending request.
-            dwReturned = 0;
         } else if ((dwError == ERROR_INSUFFICIENT_BUFFER || dwError == ERROR_MORE_DATA) &&
-                   ulIoctl == IOCTL_KS_PROPERTY && cbOutBuffer == 0) {
-            // A size query: dwReturned holds the size needed.
+                   ulIoctl == IOCTL_KS_PROPERTY && cbOutBuffer == 0 && dwReturned != 0) {
+            // A size query: dwReturned holds the size needed. An error
+            // answer that gives no size leaves nothing to go on.
         } else {
             hr = E_FAIL;
             dwReturned = 0;

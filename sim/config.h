@@ -73,6 +73,10 @@ struct Faults {
     DWORD hidOpenError = 0;                  // every HID interface open fails with it
     DWORD hidOverlappedOpenError = 0;        // only overlapped HID opens fail with it
     DWORD hidWriteError = 0;                 // every HID output report is refused with it
+    // A HID interface that stops taking reports: overlapped writes stay
+    // pending until cancelled, synchronous ones block this long and then
+    // fail with ERROR_SEM_TIMEOUT (0: no fault).
+    uint32_t hidWriteStallMs = 0;
     // A device that goes silent: packets complete until this many ms after
     // a pin instance last entered KSSTATE_RUN, then never (0: no fault);
     // stopping the pin still cancels them.
@@ -88,6 +92,23 @@ struct Faults {
     // request returns to the caller only this many ms later (-1: no fault).
     int slowRenderWrite = -1;
     uint32_t slowRenderWriteMs = 0;
+    // A device that fails its transfers (removed, say): from the transfer
+    // with this 0-based number since a pin last entered KSSTATE_RUN on,
+    // every completion of that pin carries `completionError` (a Windows
+    // error, completed as its NTSTATUS) instead of success (-1: no fault).
+    int completionErrorAfter = -1;
+    DWORD completionError = ERROR_DEVICE_REMOVED;
+    // Pin state changes to `failStateTo` fail with `failStateError`
+    // (-1: none).
+    int failStateTo = -1;
+    DWORD failStateError = ERROR_GEN_FAILURE;
+};
+
+// What a stream did that a real device would have made audible.
+struct StreamFaults {
+    uint64_t underruns = 0;      // times the device's clock found nothing queued
+    uint64_t starvedFrames = 0;  // frames of silence played (render) or lost (capture)
+    uint64_t overwrites = 0;     // render packets changed between queueing and playing
 };
 
 struct Config {

@@ -6,6 +6,7 @@
 
 #include "sim/hid_api.h"
 #include "sim/internal.h"
+#include "sim/nt_status.h"
 #include "sim/sim.h"
 
 namespace sim::detail {
@@ -24,9 +25,23 @@ std::string HidPathOf(size_t device) {
     return path;
 }
 
+bool CancelHidWrites(HANDLE handle, OVERLAPPED* overlapped) {
+    auto& pending = Get().hidPending;
+    bool any = false;
+    for (auto it = pending.begin(); it != pending.end();) {
+        if (it->handle != handle || (overlapped != nullptr && it->overlapped != overlapped)) {
+            ++it;
+            continue;
+        }
+        CompleteOverlapped(it->overlapped, kNtCancelled, 0);
+        it = pending.erase(it);
+        any = true;
+    }
+    return any;
+}
+
 namespace {
 
-constexpr size_t kMaxRecordedReports = 1u << 16;
 constexpr uint16_t kVendorUsagePage = 0xFF00;
 
 bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
@@ -80,7 +95,7 @@ HANDLE OpenHid(size_t device, DWORD access, DWORD share, DWORD flags) {
         SetLastError(ERROR_TOO_MANY_OPEN_FILES);
         return h;
     }
-    RecordOf(device).openFlags.push_back(flags);
+    PushBounded(RecordOf(device).openFlags, flags);
     return h;
 }
 
@@ -209,12 +224,25 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     }
     const DWORD fault = Get().config.faults.hidWriteError;
     if (fault != 0) return fail(fault);
-
-    auto& reports = RecordOf(object->device).reports;
-    if (reports.size() < kMaxRecordedReports) {
-        const auto* bytes = static_cast<const uint8_t*>(lpBuffer);
-        reports.emplace_back(bytes, bytes + nNumberOfBytesToWrite);
+    const uint32_t stallMs = Get().config.faults.hidWriteStallMs;
+    if (stallMs != 0) {
+        // The device does not take the report. An overlapped write stays
+        // pending until it is cancelled or its handle closed; a synchronous
+        // one holds its caller, as the real call would, and then times out.
+        if (lpOverlapped != nullptr) {
+            lpOverlapped->Internal = kNtPending;
+            lpOverlapped->InternalHigh = 0;
+            Get().hidPending.push_back({hFile, lpOverlapped});
+            return fail(ERROR_IO_PENDING);
+        }
+        lock.unlock();
+        Sleep(stallMs);
+        return fail(ERROR_SEM_TIMEOUT);
     }
+
+    const auto* bytes = static_cast<const uint8_t*>(lpBuffer);
+    PushBounded(RecordOf(object->device).reports,
+                std::vector<uint8_t>(bytes, bytes + nNumberOfBytesToWrite));
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
     if (lpOverlapped != nullptr) CompleteOverlapped(lpOverlapped, 0, nNumberOfBytesToWrite);
     return TRUE;
@@ -223,13 +251,15 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 std::vector<std::vector<uint8_t>> HidReports(size_t device) {
     auto lock = Lock();
     if (device >= Get().config.devices.size()) return {};
-    return RecordOf(device).reports;
+    const auto& reports = RecordOf(device).reports;
+    return {reports.begin(), reports.end()};
 }
 
 std::vector<DWORD> HidOpenFlags(size_t device) {
     auto lock = Lock();
     if (device >= Get().config.devices.size()) return {};
-    return RecordOf(device).openFlags;
+    const auto& flags = RecordOf(device).openFlags;
+    return {flags.begin(), flags.end()};
 }
 
 }  // namespace sim

@@ -10,6 +10,7 @@
 
 #include "platform/win32_headers.h"
 #include "sim/config.h"
+#include "tools/wavcmp/glitch_log.h"
 
 namespace sim::detail {
 
@@ -21,6 +22,10 @@ struct Transfer {
     KSSTREAM_HEADER* header;
     OVERLAPPED* overlapped;
     Clock::duration duration;
+    uint64_t frames;
+    // Render: the bytes as they were when the packet was queued. The device
+    // plays these; the caller's buffer changing meanwhile is a fault.
+    std::vector<uint8_t> queued;
 };
 
 struct PinInstance {
@@ -35,9 +40,14 @@ struct PinInstance {
     uint16_t bits = 0;
     Clock::time_point runStart{};  // when the instance last entered KSSTATE_RUN
     std::deque<Transfer> queue;
-    bool headRunning = false;
-    Clock::time_point headStart{};
-    uint64_t captureIndex = 0;
+    // The device's clock while running: where in time the stream has got
+    // to (the end of the last packet played, or the start of running). It
+    // runs on whether or not anything is queued; time it finds nothing to
+    // play is an underrun.
+    Clock::time_point playhead{};
+    uint64_t captureFrame = 0;      // capture: frames the device has produced
+    uint64_t recordedFrames = 0;    // render: frames in the recording so far
+    veltrano::wavcmp::GlitchLog glitches;
     int64_t completedSinceRun = 0;  // packets completed since KSSTATE_RUN
     int64_t transfersQueued = 0;    // read or write requests taken since creation
     uint32_t instanceNumber = 0;    // 1-based count of (device, pin) instances
@@ -64,20 +74,40 @@ struct Object {
     DWORD flags = 0;
 };
 
+// Inspection records stay bounded however long a host uses the device:
+// past this many entries the oldest go.
+inline constexpr size_t kMaxHistory = 256;
+
+template <typename T>
+void PushBounded(std::deque<T>& records, T value) {
+    if (records.size() >= kMaxHistory) records.pop_front();
+    records.push_back(std::move(value));
+}
+
 struct PinRecord {  // per configured pin: what tests observe
     uint32_t currentInstances = 0;
     uint32_t instancesCreated = 0;
     std::vector<uint8_t> rendered;
-    std::vector<KSSTATE> history;
+    // Where in `rendered` starved silence went: (byte offset, bytes).
+    std::vector<std::pair<size_t, size_t>> starved;
+    std::deque<KSSTATE> history;
+    StreamFaults faults;
 };
 
 struct HidRecord {  // per device: what tests observe
-    std::vector<std::vector<uint8_t>> reports;
-    std::vector<DWORD> openFlags;
+    std::deque<std::vector<uint8_t>> reports;
+    std::deque<DWORD> openFlags;
+};
+
+// An overlapped HID write the device has not taken (a stalled write fault).
+struct HidPendingWrite {
+    HANDLE handle;
+    OVERLAPPED* overlapped;
 };
 
 struct State {
     Config config;
+    std::vector<HidPendingWrite> hidPending;
     std::vector<std::vector<PinRecord>> records;  // [device][pin]
     std::vector<HidRecord> hid;                   // [device]
     std::vector<Object> objects;
@@ -98,6 +128,14 @@ void RunFirstUse();
 // Wakes the clock thread after queueing or a state change.
 void WakeClock();
 void CancelQueue(PinInstance* pin);
+// A running pin whose queue ran dry until `now`: the device played silence
+// (render) or captured into nothing (capture) meanwhile.
+void AccountStarvation(PinInstance* pin, Clock::time_point now);
+// Cancels the pin's transfer with this OVERLAPPED (every one when null);
+// false when there was none.
+bool CancelTransfers(PinInstance* pin, OVERLAPPED* overlapped);
+// The same for stalled HID writes on a handle.
+bool CancelHidWrites(HANDLE handle, OVERLAPPED* overlapped);
 void ClosePin(PinInstance* pin);
 // Stops the device clock when no pin instance is open. Call without the lock.
 void StopClockIfIdle();

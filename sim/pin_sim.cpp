@@ -5,12 +5,11 @@
 
 #include "platform/win32_headers.h"
 #include "sim/internal.h"
+#include "sim/nt_status.h"
 #include "sim/wav_record.h"
 
 namespace sim::detail {
 namespace {
-
-constexpr DWORD kStatusPending = 0x103;
 
 bool OffersInterface(const PinConfig& pin, const KSPIN_INTERFACE& wanted) {
     if (!(wanted.Set == KSINTERFACESETID_Standard)) return false;
@@ -73,17 +72,17 @@ DWORD SetState(PinInstance* pin, KSSTATE to) {
     // a caller error.
     if (!IsAdjacent(pin->state, to)) return ERROR_BAD_COMMAND;
     if (to == pin->state) return 0;
+    const Faults& faults = Get().config.faults;
+    if (faults.failStateTo == static_cast<int>(to)) return faults.failStateError;
     pin->state = to;
     if (to == KSSTATE_RUN) {
-        pin->runStart = Clock::now();
+        pin->runStart = pin->playhead = Clock::now();
         pin->completedSinceRun = 0;
     }
-    Get().records[pin->device][pin->pinId].history.push_back(to);
-    if (to == KSSTATE_STOP) {
-        CancelQueue(pin);
-    } else if (to != KSSTATE_RUN) {
-        pin->headRunning = false;  // the packet in progress starts over
-    }
+    PushBounded(Get().records[pin->device][pin->pinId].history, to);
+    // Leaving KSSTATE_RUN the packet in progress starts over at the next
+    // run; stopping cancels every packet.
+    if (to == KSSTATE_STOP) CancelQueue(pin);
     WakeClock();
     return 0;
 }
@@ -109,9 +108,15 @@ DWORD QueueTransfer(PinInstance* pin, bool write, void* out, DWORD outSize,
     const uint64_t frames = bytes / pin->blockAlign;
     const auto duration = std::chrono::duration_cast<Clock::duration>(
         std::chrono::nanoseconds(frames * 1000000000ull / pin->rate));
-    overlapped->Internal = kStatusPending;
+    if (pin->state == KSSTATE_RUN && pin->queue.empty()) AccountStarvation(pin, Clock::now());
+    overlapped->Internal = kNtPending;
     overlapped->InternalHigh = 0;
-    pin->queue.push_back({header, overlapped, duration});
+    Transfer transfer{header, overlapped, duration, frames, {}};
+    if (write) {
+        const auto* data = static_cast<const uint8_t*>(header->Data);
+        transfer.queued.assign(data, data + bytes);
+    }
+    pin->queue.push_back(std::move(transfer));
     ++pin->transfersQueued;
     WakeClock();
     return ERROR_IO_PENDING;

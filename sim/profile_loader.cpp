@@ -84,6 +84,13 @@ Config ConfigFromProfile(const SimProfile& profile) {
     Config config;
     config.devices = {device};
     config.faults.stopCompletingAfterMs = profile.stopCompletingAfterMs;
+    if (profile.pinBusy) config.faults.pinCreateError = ERROR_BUSY;
+    config.faults.completionErrorAfter = profile.completionErrorAfter;
+    config.faults.completionError = profile.completionError;
+    config.faults.failStateTo = profile.failState;
+    config.faults.asyncProperties = profile.asyncProperties;
+    config.faults.sizeQueryError = profile.sizeQueryError;
+    config.faults.hidWriteStallMs = profile.hidWriteStallMs;
     return config;
 }
 

@@ -24,16 +24,27 @@ void SetFirstUseHook(FirstUseHook hook);
 // The path of device d's interface in a category (audio, render, capture).
 std::string InterfacePath(size_t device, const GUID& category);
 
-// Everything written to instances of (device, pin) and completed, in order.
+// Everything instances of (device, pin) played, in order: what each packet
+// held when it was queued, with the silence of every underrun between.
 std::vector<uint8_t> RenderedBytes(size_t device, uint32_t pinId);
-// Byte n of the capture generator's stream (each pin instance starts at 0).
-uint8_t CaptureByte(uint64_t n);
+// The same without the silence of its underruns: what the driver sent, in
+// order, for comparisons that hold between glitches on a loaded machine.
+std::vector<uint8_t> RenderedFromHost(size_t device, uint32_t pinId);
+// Frame n of a capture stream of `frameBytes` bytes per frame (each pin
+// instance starts at frame 0). Every frame differs from the 2^(8 ×
+// frameBytes) - 1 frames around it (up to 2^64), so a repeated, dropped or
+// swapped packet shows.
+void CaptureFrame(uint64_t n, size_t frameBytes, uint8_t* out);
 
-// Pin states every instance of (device, pin) went through, in order.
+// What went wrong on the stream of (device, pin), over all its instances.
+StreamFaults PinFaults(size_t device, uint32_t pinId);
+
+// Pin states instances of (device, pin) went through, in order (the latest
+// ones; the records are bounded).
 std::vector<KSSTATE> StateHistory(size_t device, uint32_t pinId);
 
-// Every output report written to device d's HID interface, in order, and the
-// flags of every successful open of it.
+// The latest output reports written to device d's HID interface, in order,
+// and the flags of the latest successful opens of it (bounded).
 std::vector<std::vector<uint8_t>> HidReports(size_t device);
 std::vector<DWORD> HidOpenFlags(size_t device);
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "sim/internal.h"
+#include "sim/nt_status.h"
 #include "sim/sim.h"
 #include "sim/wav_record.h"
 
@@ -21,8 +22,6 @@ constexpr uint32_t kGenerationMask = 0x3FF;  // bits 12-21, below the tag
 
 constexpr size_t kMaxRecorded = 64u << 20;
 constexpr size_t kMaxRecording = 256u << 20;  // per instance, for VELTRANO_SIM_RECORD
-constexpr DWORD kStatusSuccess = 0;
-constexpr DWORD kStatusCancelled = 0xC0000120;
 
 std::mutex g_mutex;
 std::condition_variable g_wake;
@@ -87,35 +86,70 @@ ClockThread& TheClock() {
     return clock;
 }
 
+// What the device recorded of a render stream: the per-pin record tests
+// read, and the instance's recording for VELTRANO_SIM_RECORD.
+void Record(PinInstance* pin, const uint8_t* data, size_t bytes, bool zeros) {
+    PinRecord& record = StateObject().records[pin->device][pin->pinId];
+    auto& rendered = record.rendered;
+    if (rendered.size() + bytes <= kMaxRecorded) {
+        if (zeros) {
+            if (record.starved.size() < veltrano::wavcmp::GlitchLog::kMaxEntries) {
+                record.starved.emplace_back(rendered.size(), bytes);
+            }
+            rendered.resize(rendered.size() + bytes, 0);
+        } else {
+            rendered.insert(rendered.end(), data, data + bytes);
+        }
+    }
+    if (!pin->recordFolder.empty() && !pin->recordingCut) {
+        // A recording with a packet left out would be no recording at all:
+        // past the limit it ends.
+        if (pin->received.size() + bytes <= kMaxRecording) {
+            if (zeros) {
+                pin->received.resize(pin->received.size() + bytes, 0);
+            } else {
+                pin->received.insert(pin->received.end(), data, data + bytes);
+            }
+        } else {
+            pin->recordingCut = true;
+        }
+    }
+}
+
 void CompleteHead(PinInstance* pin) {
     State& state = StateObject();
-    Transfer t = pin->queue.front();
+    Transfer t = std::move(pin->queue.front());
     pin->queue.pop_front();
     KSSTREAM_HEADER* h = t.header;
+    const Faults& faults = state.config.faults;
+    if (faults.completionErrorAfter >= 0 && pin->completedSinceRun >= faults.completionErrorAfter) {
+        if (!pin->render) h->DataUsed = 0;
+        CompleteOverlapped(t.overlapped, ToNtStatus(faults.completionError), 0);
+        return;
+    }
     ULONG bytes = 0;
     if (pin->render) {
-        auto& rendered = state.records[pin->device][pin->pinId].rendered;
-        const auto* data = static_cast<const uint8_t*>(h->Data);
-        if (rendered.size() + h->DataUsed <= kMaxRecorded) {
-            rendered.insert(rendered.end(), data, data + h->DataUsed);
+        StreamFaults& counts = state.records[pin->device][pin->pinId].faults;
+        // The device plays what was queued; a caller that changed the
+        // buffer since wrote into a packet the device held.
+        const size_t size = t.queued.size();
+        if (h->Data != nullptr && size > 0 && memcmp(h->Data, t.queued.data(), size) != 0) {
+            ++counts.overwrites;
+            pin->glitches.AddOverwrite(pin->recordedFrames, t.frames);
         }
-        if (!pin->recordFolder.empty() && !pin->recordingCut) {
-            // A recording with a packet left out would be no recording at all:
-            // past the limit it ends.
-            if (pin->received.size() + h->DataUsed <= kMaxRecording) {
-                pin->received.insert(pin->received.end(), data, data + h->DataUsed);
-            } else {
-                pin->recordingCut = true;
-            }
-        }
-        bytes = h->DataUsed;
+        Record(pin, t.queued.data(), size, false);
+        pin->recordedFrames += t.frames;
+        bytes = static_cast<ULONG>(size);
     } else {
         auto* data = static_cast<uint8_t*>(h->Data);
-        for (ULONG i = 0; i < h->FrameExtent; ++i) data[i] = CaptureByte(pin->captureIndex++);
-        h->DataUsed = h->FrameExtent;
-        bytes = h->FrameExtent;
+        const ULONG frames = h->FrameExtent / pin->blockAlign;
+        for (ULONG f = 0; f < frames; ++f) {
+            sim::CaptureFrame(pin->captureFrame++, pin->blockAlign, data + f * pin->blockAlign);
+        }
+        bytes = frames * pin->blockAlign;
+        h->DataUsed = bytes;
     }
-    CompleteOverlapped(t.overlapped, kStatusSuccess, bytes);
+    CompleteOverlapped(t.overlapped, kNtSuccess, bytes);
 }
 
 void ClockThread::Run(const bool& quit) {
@@ -134,11 +168,7 @@ void ClockThread::Run(const bool& quit) {
                     stopAfterMs == 0 ? Clock::time_point::max()
                                      : pin->runStart + std::chrono::milliseconds(stopAfterMs);
                 while (!pin->queue.empty()) {
-                    if (!pin->headRunning) {
-                        pin->headRunning = true;
-                        pin->headStart = now;
-                    }
-                    const auto due = pin->headStart + pin->queue.front().duration;
+                    const auto due = pin->playhead + pin->queue.front().duration;
                     // A silent device needs no wake-up for this packet.
                     if (due > silentFrom) break;
                     const auto signalled = pin->render && pin->completedSinceRun ==
@@ -154,9 +184,8 @@ void ClockThread::Run(const bool& quit) {
                     ++pin->completedSinceRun;
                     // The next packet starts where this one ended: the
                     // device clock does not drift with our wake-ups.
-                    pin->headStart = due;
+                    pin->playhead = due;
                 }
-                if (pin->queue.empty()) pin->headRunning = false;
             }
         }
         g_wake.wait_until(lock, next);
@@ -233,10 +262,46 @@ void StopClockIfIdle() {
 
 void CancelQueue(PinInstance* pin) {
     while (!pin->queue.empty()) {
-        CompleteOverlapped(pin->queue.front().overlapped, kStatusCancelled, 0);
+        CompleteOverlapped(pin->queue.front().overlapped, kNtCancelled, 0);
         pin->queue.pop_front();
     }
-    pin->headRunning = false;
+}
+
+void AccountStarvation(PinInstance* pin, Clock::time_point now) {
+    // The device moves data in 1 ms bus frames: a packet that arrives
+    // within the frame the last one ended in is in time.
+    if (now <= pin->playhead + std::chrono::milliseconds(1) || pin->rate == 0) {
+        pin->playhead = std::max(pin->playhead, now);
+        return;
+    }
+    const auto gap = std::chrono::duration_cast<std::chrono::nanoseconds>(now - pin->playhead);
+    const uint64_t frames = static_cast<uint64_t>(gap.count()) * pin->rate / 1000000000ull;
+    if (frames == 0) return;
+    StreamFaults& counts = StateObject().records[pin->device][pin->pinId].faults;
+    ++counts.underruns;
+    counts.starvedFrames += frames;
+    if (pin->render) {
+        pin->glitches.AddUnderrun(pin->recordedFrames, frames);
+        Record(pin, nullptr, static_cast<size_t>(frames) * pin->blockAlign, true);
+        pin->recordedFrames += frames;
+    } else {
+        pin->captureFrame += frames;  // what the device captured went nowhere
+    }
+    pin->playhead = now;
+}
+
+bool CancelTransfers(PinInstance* pin, OVERLAPPED* overlapped) {
+    bool any = false;
+    for (auto it = pin->queue.begin(); it != pin->queue.end();) {
+        if (overlapped != nullptr && it->overlapped != overlapped) {
+            ++it;
+            continue;
+        }
+        CompleteOverlapped(it->overlapped, kNtCancelled, 0);
+        it = pin->queue.erase(it);
+        any = true;
+    }
+    return any;
 }
 
 void ClosePin(PinInstance* pin) {
@@ -280,6 +345,7 @@ void Configure(const Config& config) {
         object = Object{};
         object.generation = generation;
     }
+    state.hidPending.clear();  // their handles are gone
     state.config = config;
     state.records.assign(config.devices.size(), {});
     state.hid.assign(config.devices.size(), {});
@@ -303,10 +369,44 @@ std::vector<KSSTATE> StateHistory(size_t device, uint32_t pinId) {
     auto lock = Lock();
     State& state = Get();
     if (device >= state.records.size() || pinId >= state.records[device].size()) return {};
-    return state.records[device][pinId].history;
+    const auto& history = state.records[device][pinId].history;
+    return {history.begin(), history.end()};
 }
 
-uint8_t CaptureByte(uint64_t n) { return static_cast<uint8_t>((n * 7 + 3) & 0xFF); }
+void CaptureFrame(uint64_t n, size_t frameBytes, uint8_t* out) {
+    // An odd multiplier makes n -> value a bijection modulo every power of
+    // two, so the first eight bytes of a frame differ from any other
+    // frame's within their period; longer frames go on with mixed words.
+    uint64_t value = n * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
+    for (size_t i = 0; i < frameBytes; ++i) {
+        if (i > 0 && i % 8 == 0) value = (value ^ (value >> 29)) * 0xBF58476D1CE4E5B9ull + i;
+        out[i] = static_cast<uint8_t>(value >> (8 * (i % 8)));
+    }
+}
+
+std::vector<uint8_t> RenderedFromHost(size_t device, uint32_t pinId) {
+    auto lock = Lock();
+    State& state = Get();
+    if (device >= state.records.size() || pinId >= state.records[device].size()) return {};
+    const PinRecord& record = state.records[device][pinId];
+    std::vector<uint8_t> out;
+    size_t at = 0;
+    for (const auto& [offset, bytes] : record.starved) {
+        out.insert(out.end(), record.rendered.begin() + static_cast<std::ptrdiff_t>(at),
+                   record.rendered.begin() + static_cast<std::ptrdiff_t>(offset));
+        at = offset + bytes;
+    }
+    out.insert(out.end(), record.rendered.begin() + static_cast<std::ptrdiff_t>(at),
+               record.rendered.end());
+    return out;
+}
+
+StreamFaults PinFaults(size_t device, uint32_t pinId) {
+    auto lock = Lock();
+    State& state = Get();
+    if (device >= state.records.size() || pinId >= state.records[device].size()) return {};
+    return state.records[device][pinId].faults;
+}
 
 bool IsSimHandle(HANDLE h) {
     auto lock = Lock();

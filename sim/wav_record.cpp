@@ -59,6 +59,18 @@ bool WriteRecording(const PinInstance& pin) {
         return false;
     }
     if (pin.recordingCut) Report(path + " holds only the start of the stream (size limit)");
+    // Beside it, where the device was starved or fed a changing packet.
+    const std::string sidecar = veltrano::wavcmp::GlitchLog::SidecarPath(path);
+    const std::string text = pin.glitches.Text();
+    std::unique_ptr<std::FILE, FileCloser> log(std::fopen(sidecar.c_str(), "wb"));
+    if (!log || std::fwrite(text.data(), 1, text.size(), log.get()) != text.size() ||
+        std::fclose(log.release()) != 0) {
+        Report("cannot write " + sidecar);
+        return false;
+    }
+    const std::string summary = path + ": " + pin.glitches.Summary();
+    Report(summary);
+    std::fprintf(stderr, "veltrano sim: %s\n", summary.c_str());
     return true;
 }
 

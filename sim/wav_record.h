@@ -17,7 +17,9 @@ std::string RecordingPath(const PinInstance& pin);
 
 // Writes the instance's received bytes as a PCM WAV file in the pin's
 // format (native DSD arrives as its 32-bit carrier words and is stored as
-// such). Failures are reported to the debugger output only: recording must
+// such), its glitch log beside it ("<name>.glitches.txt", see
+// tools/wavcmp/glitch_log.h), and prints the underrun and overwrite counts
+// to the standard error and the debugger output. Failures are reported to the debugger output only: recording must
 // never change what the driver sees.
 bool WriteRecording(const PinInstance& pin);
 

@@ -9,6 +9,10 @@ namespace veltrano::asio::ks {
 namespace {
 
 constexpr DWORD kCommandFlushMs = 5000;
+// How long a host call waits for the streaming or watchdog thread. They
+// answer within milliseconds unless a host callback holds them; then the
+// call goes on without them rather than hanging the host.
+constexpr DWORD kThreadWaitMs = 5000;
 
 HANDLE AutoEvent() { return CreateEventA(nullptr, FALSE, FALSE, nullptr); }
 
@@ -25,11 +29,13 @@ HANDLE StartSuspended(LPTHREAD_START_ROUTINE main, void* argument) {
     return thread;
 }
 
-void EndThread(UniqueHandle& thread, HANDLE quit) {
-    if (!thread) return;
+// True when the thread has ended (or there was none).
+bool EndThread(UniqueHandle& thread, HANDLE quit, DWORD timeoutMs) {
+    if (!thread) return true;
     SetEvent(quit);
-    WaitForSingleObject(thread.Get(), INFINITE);
+    if (WaitForSingleObject(thread.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
     thread.Reset();
+    return true;
 }
 
 }  // namespace
@@ -46,6 +52,7 @@ HRESULT KsEngine::Create() {
 }
 
 void KsEngine::Destroy() {
+    SettleRetiredThread(kThreadWaitMs);
     m_streamThread.Reset();
     m_watchdogThread.Reset();
     for (UniqueHandle* h : {&m_quit, &m_start, &m_stop, &m_resetRequest, &m_watchdogQuit, &m_timer,
@@ -64,13 +71,50 @@ ASIOError KsEngine::AllocateChannels(DriverState& driver, Direction direction, R
     if (format.bitsPerSample != 16 && format.bitsPerSample != 24 && format.bitsPerSample != 32) {
         return ASE_InvalidParameter;
     }
+    // The last buffer set's thread may still be finishing (disposed from
+    // inside its own callback): its slots must be free before new use.
+    if (driver.OnStreamingThread()) {
+        ReleaseDeferred();  // the caller is that thread: it touches nothing more
+    } else if (!SettleRetiredThread(kThreadWaitMs)) {
+        return ASE_HWMalfunction;
+    }
     return AllocateSlot(slot, direction == Direction::kInput, infos, count, bufferSize, format);
 }
 
-void KsEngine::ReleaseChannels(DriverState&, Direction, RateSlot& slot) { ReleaseSlot(slot); }
+void KsEngine::ReleaseChannels(DriverState&, Direction direction, RateSlot& slot) {
+    // While the streaming thread runs (disposeBuffers from its own callback,
+    // or a thread held up past its bound) its packets and the host buffers
+    // stay until it has ended.
+    if (m_retiredThread && WaitForSingleObject(m_retiredThread.Get(), 0) == WAIT_TIMEOUT) {
+        InterlockedExchangePointer(
+            reinterpret_cast<void* volatile*>(&m_deferred[static_cast<int>(direction)]), &slot);
+        return;
+    }
+    ReleaseSlot(slot);
+}
+
+void KsEngine::ReleaseDeferred() {
+    for (RateSlot* volatile& deferred : m_deferred) {
+        auto* slot = static_cast<RateSlot*>(
+            InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&deferred), nullptr));
+        if (slot != nullptr) ReleaseSlot(*slot);
+    }
+}
+
+bool KsEngine::SettleRetiredThread(DWORD timeoutMs) {
+    if (m_retiredThread) {
+        if (WaitForSingleObject(m_retiredThread.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
+        m_retiredThread.Reset();
+    }
+    ReleaseDeferred();
+    return true;
+}
 
 ASIOError KsEngine::StartThreads(DriverState& driver, AsioBackend& backend) {
     if (!m_quit || m_streamThread || m_watchdogThread) return ASE_NoMemory;
+    // A thread retired from inside its own callback may still be on its way
+    // out; it shares the events with the new one.
+    if (!driver.OnStreamingThread() && !SettleRetiredThread(kThreadWaitMs)) return ASE_NoMemory;
     m_driver = &driver;
     m_backend = &backend;
     InterlockedExchange(&m_dopRequested, 0);
@@ -99,39 +143,65 @@ ASIOError KsEngine::StartThreads(DriverState& driver, AsioBackend& backend) {
     return ASE_OK;
 }
 
-void KsEngine::StopThreads(DriverState&) {
-    EndThread(m_watchdogThread, m_watchdogQuit.Get());
-    EndThread(m_streamThread, m_quit.Get());
+void KsEngine::StopThreads(DriverState& driver) {
+    // The watchdog never calls the host, so it always ends.
+    EndThread(m_watchdogThread, m_watchdogQuit.Get(), kThreadWaitMs);
+    if (!m_streamThread) return;
+    if (driver.OnStreamingThread()) {
+        // disposeBuffers from inside the host's callback: the thread winds
+        // down in place and ends once the callback has returned.
+        RetireInPlace();
+        m_retiredThread = std::move(m_streamThread);
+        return;
+    }
+    if (!EndThread(m_streamThread, m_quit.Get(), kThreadWaitMs)) {
+        // Held up in a host callback: it ends when that returns.
+        m_retiredThread = std::move(m_streamThread);
+    }
 }
 
 bool KsEngine::AwaitStateChange() {
     const HANDLE handles[] = {m_stateChange.Get(), m_streamThread.Get()};
     if (handles[1] == nullptr) return false;
-    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0;
+    return WaitForMultipleObjects(2, handles, FALSE, kThreadWaitMs) == WAIT_OBJECT_0;
 }
 
-ASIOError KsEngine::Start(DriverState&, bool transition) {
+ASIOError KsEngine::Start(DriverState& driver, bool transition) {
     if (!transition) return ASE_OK;
+    if (driver.OnStreamingThread()) {
+        // start from inside a callback (after a stop there): in place.
+        return StartInPlace() ? ASE_OK : ASE_HWMalfunction;
+    }
+    InterlockedExchange(&m_startFailed, 0);
     SetEvent(m_start.Get());
-    return AwaitStateChange() ? ASE_OK : ASE_HWMalfunction;
+    if (!AwaitStateChange()) {
+        // No answer: make sure a late one does not leave the pins running.
+        SetEvent(m_stop.Get());
+        return ASE_HWMalfunction;
+    }
+    return m_startFailed != 0 ? ASE_HWMalfunction : ASE_OK;
 }
 
-ASIOError KsEngine::Stop(DriverState&, bool transition) {
+ASIOError KsEngine::Stop(DriverState& driver, bool transition) {
     if (transition) {
-        SetEvent(m_stop.Get());
-        AwaitStateChange();
+        if (driver.OnStreamingThread()) {
+            StopInPlace();
+        } else {
+            SetEvent(m_stop.Get());
+            AwaitStateChange();
+        }
     }
     FlushDopCommand();
     return ASE_OK;
 }
 
-ASIOError KsEngine::OutputReady(DriverState& driver) {
-    RateSlot* slot = driver.InUseSlot(Direction::kOutput);
-    if (slot == nullptr || driver.bufferSize <= 0 || slot->readyStreamMask == 0) return ASE_OK;
-    const int64_t n = driver.samplePosition / driver.bufferSize;
-    const int packet = static_cast<int>((driver.queueDepth + n) & (kPacketsPerPin - 1));
-    if (CopyOutput(driver, *slot, packet, static_cast<int>(n & 1))) RequestDopCommand();
-    return ASE_OK;
+// Every switch's output is copied by the streaming thread once the host's
+// callback has returned and before its packet is queued, whether or not
+// the host calls outputReady, and never into a packet the device holds.
+ASIOError KsEngine::OutputReady(DriverState&) { return ASE_OK; }
+
+void KsEngine::CopyOutputHalf(DriverState& driver, RateSlot& slot, int packet, int half) {
+    if (CopyOutput(driver, slot, packet, half)) RequestDopCommand();
 }
 
 void KsEngine::RequestDopCommand() {

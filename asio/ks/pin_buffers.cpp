@@ -41,13 +41,16 @@ HRESULT SetPinFormat(kslib::CKsAudPin& pin, uint32_t rate, int bits, uint32_t ch
 
 // Formats are tried from the channels in use upwards: USB audio interfaces
 // often accept only their full channel count.
-bool OpenPin(PinStream& pin, const BufferFormat& format) {
+// `busy` is set when some attempt found the pin held by another client.
+bool OpenPin(PinStream& pin, const BufferFormat& format, bool& busy) {
     if (pin.pin == nullptr) return false;
     for (uint32_t channels = pin.activeChannels; channels <= pin.maxChannels; ++channels) {
-        if (SUCCEEDED(SetPinFormat(*pin.pin, format.pcmRate, format.bitsPerSample, channels))) {
+        const HRESULT hr = SetPinFormat(*pin.pin, format.pcmRate, format.bitsPerSample, channels);
+        if (SUCCEEDED(hr)) {
             pin.activeChannels = channels;
             return true;
         }
+        if (hr == HRESULT_FROM_WIN32(ERROR_BUSY)) busy = true;
     }
     pin.pin->ClosePin();
     return false;
@@ -111,13 +114,19 @@ ASIOError AllocateSlot(RateSlot& slot, bool input, ASIOBufferInfo* infos, long c
         }
     }
     ASIOError result = ASE_OK;
+    bool wanted = false;
+    bool busy = false;
     for (uint32_t j = 0; j < slot.streamCount && j < kPinsPerSlot; ++j) {
         auto& pin = static_cast<PinStream&>(*slot.streams[j]);
         if (!pin.inUse || pin.activeChannels == 0) continue;
-        if (!OpenPin(pin, format)) continue;  // its channels stay silent
+        wanted = true;
+        if (!OpenPin(pin, format, busy)) continue;  // its channels stay silent
         pin.ready = true;
         slot.readyStreamMask |= 1u << j;
         if (!AllocatePackets(pin, input, frames, format.bitsPerSample)) result = ASE_NoMemory;
+    }
+    if (result == ASE_OK && wanted && slot.readyStreamMask == 0) {
+        return busy ? ASE_NotPresent : ASE_HWMalfunction;
     }
     return result;
 }

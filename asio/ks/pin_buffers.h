@@ -22,7 +22,10 @@ bool BufferSizeAcceptable(const BufferFormat& format, uint32_t asioRate, long bu
 // Host buffers for the infos of one direction, then every pin of the slot
 // that carries one of them: format, instance and eight packet buffers. A pin
 // that refuses every channel count is left out. ASE_OK, ASE_NoMemory or
-// ASE_InvalidParameter; on failure the caller releases the slot.
+// ASE_InvalidParameter; on failure the caller releases the slot. A slot
+// whose pins all failed to open gives ASE_NotPresent when a pin was busy
+// (another client holds it) and ASE_HWMalfunction otherwise: a buffer set
+// that would never switch must not look like success.
 ASIOError AllocateSlot(RateSlot& slot, bool input, ASIOBufferInfo* infos, long count,
                        long bufferSize, const BufferFormat& format);
 

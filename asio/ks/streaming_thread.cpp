@@ -14,6 +14,7 @@
 #include "asio/ks/packet_copy.h"
 #include "common/rate_table.h"
 #include "kslib/ks_aud_pin.h"
+#include "platform/ks_device.h"
 
 namespace veltrano::asio::ks {
 namespace {
@@ -44,7 +45,6 @@ public:
 
     void Run() {
         BuildWaitList();
-        int f = 0;
         for (;;) {
             const DWORD w = WaitForMultipleObjects(m_count, m_handles, FALSE, INFINITE);
             if (w >= WAIT_OBJECT_0 + m_count) break;  // failure or timeout
@@ -56,32 +56,53 @@ public:
                     quit = true;
                     break;
                 case 1:
-                    if (f == 0) f = StartStreaming();
+                    if (m_f == 0 && !StartInPlace()) InterlockedExchange(&m_engine.m_startFailed, 1);
                     // A start that changes nothing still answers, so start
                     // never waits for ever.
                     SetEvent(m_engine.m_stateChange.Get());
-                    ArmWatchdog();
+                    if (m_f == kRunning) ArmWatchdog();
                     break;
                 case 2:
                     SleepEx(30, FALSE);
-                    Unwind(f);
-                    CancelWaitableTimer(m_engine.m_timer.Get());
+                    StopInPlace();
                     SetEvent(m_engine.m_stateChange.Get());
-                    f = 0;
                     break;
                 case 3:
                     OnResetRequest();
                     break;
                 default:
-                    OnPacket(m_targets[index], f);
+                    OnPacket(m_targets[index]);
                     break;
             }
+            if (m_retired) break;
             if (m_driver.block != nullptr && m_driver.block->TakeResetRequest(m_driver.classId)) {
                 SendResetRequest();
             }
-            if (quit) break;
+            if (quit || m_retired) break;
         }
-        Unwind(f);
+        Unwind(m_f);
+        m_f = 0;
+    }
+
+    // Transport transitions, on this thread: from its own wait, or from a
+    // host callback it is running (stop or start inside bufferSwitch).
+    bool StartInPlace() {
+        ++m_generation;
+        if (m_f != 0) return true;
+        m_f = StartStreaming();
+        return m_f == kRunning;
+    }
+    void StopInPlace() {
+        ++m_generation;
+        Unwind(m_f);
+        m_f = 0;
+        CancelWaitableTimer(m_engine.m_timer.Get());
+    }
+    // disposeBuffers from a host callback: stop, and end once the callback
+    // has returned, touching nothing of the buffer set on the way out.
+    void Retire() {
+        StopInPlace();
+        m_retired = true;
     }
 
 private:
@@ -101,10 +122,15 @@ private:
             if ((mask & (1u << j)) != 0) fn(*Pin(direction, j));
         }
     }
-    void SetStates(KSSTATE state) {
+    // Every ready pin (input first) to `state`; false when any refused.
+    bool SetStates(KSSTATE state) {
+        bool ok = true;
         for (int direction : {kIn, kOut}) {
-            ForReadyPins(direction, [&](PinStream& pin) { pin.pin->SetState(state); });
+            ForReadyPins(direction, [&](PinStream& pin) {
+                if (FAILED(pin.pin->SetState(state))) ok = false;
+            });
         }
+        return ok;
     }
     bool IsDsd() const { return IsDsdRate(static_cast<double>(m_driver.asioRate)); }
 
@@ -136,15 +162,32 @@ private:
         SetWaitableTimer(m_engine.m_timer.Get(), &due, 0, nullptr, nullptr, FALSE);
     }
 
-    void Queue(int direction, PinStream& pin, int k) {
+    // False when the pin refused the request.
+    bool Queue(int direction, PinStream& pin, int k) {
         StreamPacket& packet = pin.packets[k];
-        // A failed queue is not retried: that half then never completes and
-        // the watchdog asks the host for a reset.
         if (direction == kIn) {
             packet.header.DataUsed = 0;
-            pin.pin->ReadData(&packet.header, &packet.overlapped);
-        } else {
-            pin.pin->WriteData(&packet.header, &packet.overlapped);
+            return SUCCEEDED(pin.pin->ReadData(&packet.header, &packet.overlapped));
+        }
+        return SUCCEEDED(pin.pin->WriteData(&packet.header, &packet.overlapped));
+    }
+    void QueueAll(int direction, int k) {
+        ForReadyPins(direction, [&](PinStream& pin) {
+            if (!Queue(direction, pin, k)) m_streamFailed = true;
+        });
+    }
+
+    // The host's input halves: silent until the first real input arrives,
+    // after every start and not only the first.
+    void SilenceInput() {
+        RateSlot* slot = m_slots[kIn];
+        if (slot == nullptr) return;
+        const size_t sampleBytes = static_cast<size_t>(DeviceSampleBits(m_driver) / 8);
+        for (uint32_t r = 0; r < slot->channelCount && r < kMaxChannelsPerSlot; ++r) {
+            ChannelRoute& route = slot->routes[r];
+            for (void* buffer : route.buffers) {
+                if (buffer != nullptr) memset(buffer, 0, route.framesPerHalf * sampleBytes);
+            }
         }
     }
 
@@ -152,6 +195,8 @@ private:
         for (auto& half : m_done) half[0] = half[1] = 0;
         m_directionsDone[0] = m_directionsDone[1] = 0;
         m_nextHalf = 0;
+        m_streamFailed = false;
+        m_failureReported = false;
         // The stop transition cancelled the transfers in flight, and their
         // completions may still be signalled: they belong to the last run.
         for (int direction : {kIn, kOut}) {
@@ -159,24 +204,28 @@ private:
                 for (StreamPacket& packet : pin.packets) ResetEvent(packet.overlapped.hEvent);
             });
         }
-        SetStates(KSSTATE_ACQUIRE);
-        SetStates(KSSTATE_PAUSE);
-        m_driver.switchCount = 0;
-        m_driver.reportedPosition = 0;
-        m_driver.samplePosition = 0;
-        m_driver.systemTime = static_cast<int64_t>(timeGetTime()) * 1000000;
+        SilenceInput();
+        if (!SetStates(KSSTATE_ACQUIRE)) return Fail(1);
+        if (!SetStates(KSSTATE_PAUSE)) return Fail(2);
+        ResetTransport(m_driver, static_cast<int64_t>(timeGetTime()) * 1000000);
         const uint8_t silence = IsDsd() ? kDsdSilence : 0;
         for (int k = 0; k < m_driver.queueDepth && k < kPacketsPerPin; ++k) {
             ForReadyPins(kOut, [&](PinStream& pin) {
                 KSSTREAM_HEADER& h = pin.packets[k].header;
                 if (h.Data != nullptr) memset(h.Data, silence, h.FrameExtent);
             });
-            ForReadyPins(kIn, [&](PinStream& pin) { Queue(kIn, pin, k); });
-            ForReadyPins(kOut, [&](PinStream& pin) { Queue(kOut, pin, k); });
+            QueueAll(kIn, k);
+            QueueAll(kOut, k);
         }
+        if (m_streamFailed) return Fail(2);
         Sleep(10);
-        SetStates(KSSTATE_RUN);
+        if (!SetStates(KSSTATE_RUN)) return Fail(3);
         return kRunning;
+    }
+    // A start that could not bring every pin up leaves them all stopped.
+    int Fail(int reached) {
+        Unwind(reached);
+        return 0;
     }
 
     void Unwind(int f) {
@@ -194,33 +243,66 @@ private:
         ArmWatchdog();
         if (InterlockedExchange(&m_driver.rateChanged, 0) != 0 &&
             m_driver.callbacks.sampleRateDidChange != nullptr) {
-            m_driver.callbacks.sampleRateDidChange(static_cast<double>(m_driver.pcmRate));
+            m_driver.callbacks.sampleRateDidChange(m_driver.HostRate());
         }
         SendResetRequest();
     }
 
-    void OnPacket(const WaitTarget& target, int f) {
+    // A transfer that failed while running (device removed, say), or one
+    // that could not be queued: the stream cannot go on without passing
+    // stale data as new. No more switches; the host hears of it once.
+    void OnStreamFailure() {
+        if (m_failureReported) return;
+        m_failureReported = true;
+        CancelWaitableTimer(m_engine.m_timer.Get());
+        const uint32_t generation = m_generation;
+        OnResetRequest();
+        // The host may have stopped or disposed from inside the message.
+        if (generation == m_generation && !m_retired) CancelWaitableTimer(m_engine.m_timer.Get());
+    }
+
+    void OnPacket(const WaitTarget& target) {
         const int direction = target.direction;
         const int h = target.packet & 1;
-        if (f == kRunning) ArmWatchdog();
+        PinStream& pin = *Pin(direction, static_cast<uint32_t>(target.pin));
+        StreamPacket& packet = pin.packets[target.packet];
+        DWORD bytes = 0;
+        const bool ok =
+            platform::GetOverlappedResult(pin.pin->GetHandle(), &packet.overlapped, &bytes, FALSE);
+        // Completions while stopped are the transfers the stop transition
+        // cancelled (or left over from the last run): expected, and quiet.
+        if (m_f != kRunning) return;
+        if (!ok) {
+            if (GetLastError() == ERROR_IO_INCOMPLETE) return;  // not ours to judge yet
+            m_streamFailed = true;
+        }
+        if (m_streamFailed) {
+            OnStreamFailure();
+            return;
+        }
+        ArmWatchdog();
         uint32_t& done = m_done[h][direction];
         done |= 1u << target.pin;
         const uint32_t ready = ReadyMask(direction);
         if ((done & ready) != ready) return;
         done = 0;  // from here the direction's bit stands for its pins
-        if (f != kRunning) return;
         m_directionsDone[h] |= 1u << direction;
         // A thread that falls a packet behind finds both halves complete at
         // once, and the wait reports the lowest index first, which after the
         // ring wraps is the newer packet: the halves are switched in their
         // own order, whatever order their completions are seen in.
-        while (m_present != 0 && (m_directionsDone[m_nextHalf] & m_present) == m_present) {
-            SwitchStep(m_nextHalf);
+        while (m_f == kRunning && !m_streamFailed && m_present != 0 &&
+               (m_directionsDone[m_nextHalf] & m_present) == m_present) {
+            const int half = m_nextHalf;
+            m_directionsDone[half] = 0;
             m_nextHalf ^= 1;
+            if (!SwitchStep(half)) return;
         }
+        if (m_streamFailed) OnStreamFailure();
     }
 
-    void SwitchStep(int h) {
+    // False when the host changed the transport from inside its callback.
+    bool SwitchStep(int h) {
         DriverState& d = m_driver;
         if (d.switchCount > 0) {
             d.samplePosition += d.bufferSize;
@@ -235,8 +317,16 @@ private:
                       DeviceSampleBits(d));
         }
         const int k = static_cast<int>((n + d.queueDepth) & (kPacketsPerPin - 1));
-        ForReadyPins(kIn, [&](PinStream& pin) { Queue(kIn, pin, k); });
-        DeliverBufferSwitch(d, *m_engine.m_backend, h);
+        QueueAll(kIn, k);
+        const uint32_t generation = m_generation;
+        DeliverBufferSwitch(d, h);
+        if (generation != m_generation || m_retired || m_f != kRunning) return false;
+        // The host's half is complete when its callback returns: copied now,
+        // before the packet goes out, for hosts that call outputReady and
+        // those that never do alike.
+        if (m_slots[kOut] != nullptr && ReadyMask(kOut) != 0) {
+            m_engine.CopyOutputHalf(d, *m_slots[kOut], k, static_cast<int>(n & 1));
+        }
         const bool dsd = IsDsd();
         ForReadyPins(kOut, [&](PinStream& pin) {
             KSSTREAM_HEADER& header = pin.packets[k].header;
@@ -250,9 +340,9 @@ private:
                     memset(header.Data, kDsdSilence, header.FrameExtent);
                 }
             }
-            Queue(kOut, pin, k);
         });
-        m_directionsDone[h] = 0;
+        QueueAll(kOut, k);
+        return true;
     }
 
     KsEngine& m_engine;
@@ -265,12 +355,43 @@ private:
     uint32_t m_done[2][kDirectionCount] = {};  // per half, per direction: completed pins
     uint32_t m_directionsDone[2] = {};
     int m_nextHalf = 0;  // the half of the next buffer switch
+    int m_f = 0;         // 0 stopped, kRunning running
+    // Counts transitions, so a switch knows the host changed the transport
+    // from inside its callback.
+    uint32_t m_generation = 0;
+    bool m_retired = false;
+    bool m_streamFailed = false;
+    bool m_failureReported = false;
 };
+
+bool KsEngine::StartInPlace() { return m_thread != nullptr && m_thread->StartInPlace(); }
+void KsEngine::StopInPlace() {
+    if (m_thread != nullptr) m_thread->StopInPlace();
+}
+void KsEngine::RetireInPlace() {
+    if (m_thread != nullptr) m_thread->Retire();
+}
 
 DWORD WINAPI KsEngine::StreamingMain(void* engine) {
     auto* self = static_cast<KsEngine*>(engine);
-    StreamingThread thread(*self, *self->m_driver);
-    thread.Run();
+    const DWORD id = GetCurrentThreadId();
+    {
+        StreamingThread thread(*self, *self->m_driver);
+        self->m_thread = &thread;
+        InterlockedExchange(reinterpret_cast<volatile LONG*>(&self->m_driver->streamingThreadId),
+                            static_cast<LONG>(id));
+        thread.Run();
+        // A buffer set started from inside this thread's last callback has
+        // a thread of its own by now: leave its records alone.
+        InterlockedCompareExchange(
+            reinterpret_cast<volatile LONG*>(&self->m_driver->streamingThreadId), 0,
+            static_cast<LONG>(id));
+        InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&self->m_thread),
+                                          nullptr, &thread);
+    }
+    // disposeBuffers ran while this thread was still inside the host's
+    // callback; its packets and buffers are freed now that it is done.
+    self->ReleaseDeferred();
     return 0;
 }
 

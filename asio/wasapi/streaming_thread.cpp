@@ -107,10 +107,7 @@ void WasapiBackend::ArmWatchdog() {
 void WasapiBackend::StartStreams() {
     std::memset(m_streamMask, 0, sizeof(m_streamMask));
     std::memset(m_directionMask, 0, sizeof(m_directionMask));
-    m_driver->switchCount = 0;
-    m_driver->samplePosition = 0;
-    m_driver->reportedPosition = 0;
-    m_driver->systemTime = NowNanoseconds();
+    ResetTransport(*m_driver, NowNanoseconds());
     const bool dsd = m_nativeDsd;
     // One period queued before the start, so the first event asks for the
     // second: silence for the device while the host fills its first half.
@@ -201,7 +198,7 @@ void WasapiBackend::RunStreaming() {
                 ArmWatchdog();
                 if (m_driver->rateChanged != 0) {
                     if (auto* notify = m_driver->callbacks.sampleRateDidChange) {
-                        notify(static_cast<double>(m_driver->pcmRate));
+                        notify(m_driver->HostRate());
                     }
                     m_driver->rateChanged = 0;
                 }
@@ -330,9 +327,7 @@ void WasapiBackend::ReadInput(RateSlot& slot, uint32_t s, int half) {
 void WasapiBackend::Dispatch(int half) {
     DriverState& driver = *m_driver;
     // What getSamplePosition reports until the next switch.
-    ++driver.switchCount;
-    driver.reportedPosition = driver.samplePosition;
-    driver.reportedTime = driver.systemTime;
+    PublishSwitch(driver);
     const ASIOCallbacks& host = driver.callbacks;
     if (driver.hostTimeInfo && host.bufferSwitchTimeInfo != nullptr) {
         FillAsioTime(driver, m_time);

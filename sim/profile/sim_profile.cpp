@@ -1,6 +1,8 @@
 #include "sim/profile/sim_profile.h"
 
 #include <charconv>
+#include <initializer_list>
+#include <utility>
 
 #include "common/rate_table.h"
 #include "common/width_mask.h"
@@ -108,10 +110,39 @@ bool Apply(const std::string& section, const std::string& key, std::string_view 
             return false;
         }
     } else if (section == "faults") {
+        const auto pick = [&](std::initializer_list<std::pair<const char*, uint32_t>> names,
+                              uint32_t* out) {
+            const std::string v = Lower(Trim(value));
+            for (const auto& [name, number] : names) {
+                if (v == name) {
+                    *out = number;
+                    return true;
+                }
+            }
+            return false;
+        };
+        uint32_t n = 0;
         if (key == "stop_completing_after_ms") {
             ok = ParseRange(value, 0, 3600000, &p.stopCompletingAfterMs);
         } else if (key == "deny_endpoint_writes") {
             ok = ParseBool(value, &p.denyEndpointWrites);
+        } else if (key == "pin_busy") {
+            ok = ParseBool(value, &p.pinBusy);
+        } else if (key == "completion_error_after") {
+            ok = ParseRange(value, 0, 1000000000, &n);
+            if (ok) p.completionErrorAfter = static_cast<int32_t>(n);
+        } else if (key == "completion_error") {
+            ok = pick({{"removed", 1617}, {"cancelled", 995}, {"busy", 170}, {"failure", 31}},
+                      &p.completionError);
+        } else if (key == "fail_state") {
+            ok = pick({{"stop", 0}, {"acquire", 1}, {"pause", 2}, {"run", 3}}, &n);
+            if (ok) p.failState = static_cast<int32_t>(n);
+        } else if (key == "async_properties") {
+            ok = ParseBool(value, &p.asyncProperties);
+        } else if (key == "size_query_error") {
+            ok = pick({{"more_data", 234}, {"insufficient_buffer", 122}}, &p.sizeQueryError);
+        } else if (key == "hid_write_stall_ms") {
+            ok = ParseRange(value, 0, 3600000, &p.hidWriteStallMs);
         } else {
             *why = "unknown key '" + key + "'";
             return false;

@@ -17,6 +17,13 @@
 //   product_id = 0001          ; USB product ID (hexadecimal), vendor from the table
 //   [faults]
 //   stop_completing_after_ms = 0  ; packets stop completing this long after RUN (0: never)
+//   pin_busy = 0               ; another client holds every pin: creation fails busy
+//   completion_error_after = 40   ; from this transfer after RUN on, completions fail
+//   completion_error = removed ; with: removed, cancelled, busy, failure
+//   fail_state = run           ; pin state changes to this state fail
+//   async_properties = 0       ; property requests go pending (and may fail so)
+//   size_query_error = more_data  ; or insufficient_buffer (no size given)
+//   hid_write_stall_ms = 0     ; HID writes are not taken (overlapped: until cancelled)
 //
 // Unknown sections or keys and malformed values are reported and leave the
 // default in place; the profile never fails as a whole.
@@ -42,6 +49,13 @@ struct SimProfile {
     uint32_t stopCompletingAfterMs = 0;
     bool microphone = false;          // a microphone record endpoint beside the line input
     bool denyEndpointWrites = false;  // endpoint property writes fail as without admin rights
+    bool pinBusy = false;
+    int32_t completionErrorAfter = -1;  // -1: never
+    uint32_t completionError = 1617;    // ERROR_DEVICE_REMOVED
+    int32_t failState = -1;             // KSSTATE value, -1: none
+    bool asyncProperties = false;
+    uint32_t sizeQueryError = 234;      // ERROR_MORE_DATA (or 122, ERROR_INSUFFICIENT_BUFFER)
+    uint32_t hidWriteStallMs = 0;
 };
 
 struct ProfileResult {

@@ -53,11 +53,14 @@ TEST_F(KsTest, ClosedOrMadeUpHandlesAreRefusedByTheDevice) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(KsTest, PropertySizeQueriesSucceedWithTheSizeForBothOverflowErrors) {
-    for (DWORD error :
-         {static_cast<DWORD>(ERROR_MORE_DATA), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)}) {
+// Windows answers a size query with the ERROR_MORE_DATA warning and the
+// size needed; an ERROR_INSUFFICIENT_BUFFER error carries no byte count, so
+// there is nothing to size a buffer by and the query fails.
+TEST_F(KsTest, PropertySizeQueriesTakeTheSizeOnlyFromTheWarning) {
+    for (bool async : {false, true}) {
+        SCOPED_TRACE(async);
         sim::Config config = sim::DefaultConfig();
-        config.faults.sizeQueryError = error;
+        config.faults.asyncProperties = async;
         Use(config);
         auto filter = OpenRenderFilter();
         KSPROPERTY property = NodesProperty();
@@ -84,9 +87,31 @@ TEST_F(KsTest, PropertySizeQueriesSucceedWithTheSizeForBothOverflowErrors) {
         }
         EXPECT_EQ(filter->Nodes().Head()->GetType(), KSNODETYPE_VOLUME);
     }
+
+    sim::Config config = sim::DefaultConfig();
+    config.faults.sizeQueryError = ERROR_INSUFFICIENT_BUFFER;
+    Use(config);
+    const std::string path = sim::InterfacePath(0, KSCATEGORY_RENDER);
+    HANDLE filter = platform::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(filter, INVALID_HANDLE_VALUE);
+    KSPROPERTY property = NodesProperty();
+    ULONG needed = 77;
+    DWORD raw = 77;
+    EXPECT_FALSE(platform::DeviceIoControl(filter, IOCTL_KS_PROPERTY, &property, sizeof property,
+                                           nullptr, 0, &raw, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(raw, 0u);
+    EXPECT_EQ(CKsIrpTarget::SyncIoctl(filter, IOCTL_KS_PROPERTY, &property, sizeof property,
+                                      nullptr, 0, &needed),
+              E_FAIL);
+    EXPECT_EQ(needed, 0u);
+    platform::CloseHandle(filter);
 }
 
-TEST_F(KsTest, AnAsynchronouslyCompletedRequestReportsZeroBytes) {
+// A request that goes pending tells its outcome only through its
+// completion: a pending failure is a failure.
+TEST_F(KsTest, APendingRequestReportsItsCompletionStatusAndCount) {
     sim::Config config = sim::DefaultConfig();
     config.faults.asyncProperties = true;
     Use(config);
@@ -100,8 +125,20 @@ TEST_F(KsTest, AnAsynchronouslyCompletedRequestReportsZeroBytes) {
     EXPECT_EQ(CKsIrpTarget::SyncIoctl(filter->GetHandle(), IOCTL_KS_PROPERTY, &request,
                                       sizeof request, &dataFlow, sizeof dataFlow, &returned),
               S_OK);
-    EXPECT_EQ(returned, 0u);
+    EXPECT_EQ(returned, sizeof dataFlow);
     EXPECT_EQ(dataFlow, static_cast<ULONG>(KSPIN_DATAFLOW_IN));
+
+    config.faults.failPropertySet = KSPROPSETID_Topology;
+    config.faults.failPropertyId = KSPROPERTY_TOPOLOGY_NODES;
+    config.faults.failPropertyError = ERROR_DEVICE_REMOVED;
+    sim::Configure(config);
+    filter = OpenRenderFilter();
+    KSPROPERTY property = NodesProperty();
+    EXPECT_EQ(CKsIrpTarget::SyncIoctl(filter->GetHandle(), IOCTL_KS_PROPERTY, &property,
+                                      sizeof property, nullptr, 0, &returned),
+              E_FAIL);
+    EXPECT_EQ(returned, 0u);
+    EXPECT_NE(filter->EnumerateNodes(), S_OK);
 }
 
 TEST_F(KsTest, FailedRequestsAndUnknownSetsGiveEFail) {

@@ -1,6 +1,9 @@
 #include <chrono>
+#include <cstring>
+#include <set>
 
 #include "ks_fixture.h"
+#include "platform/ks_device.h"
 
 namespace kstest {
 namespace {
@@ -84,16 +87,21 @@ TEST_F(KsStreamTest, CapturedPacketsAreFilledFromTheGenerator) {
     CKsAudPin* pin = StartPin(false, 48000);
     Packet first(kBytes, false);
     Packet second(kBytes, false);
-    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
+    // Queued before the pin runs: a running device captures whether or not
+    // a read is waiting, and what nothing waited for is lost.
     ASSERT_EQ(pin->ReadData(&first.header, &first.overlapped), S_OK);
     ASSERT_EQ(pin->ReadData(&second.header, &second.overlapped), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
     ASSERT_TRUE(first.Wait(10000));
     ASSERT_TRUE(second.Wait(10000));
     EXPECT_EQ(first.header.DataUsed, kBytes);
     EXPECT_EQ(second.overlapped.InternalHigh, kBytes);
-    for (size_t i = 0; i < kBytes; ++i) {
-        ASSERT_EQ(first.data[i], sim::CaptureByte(i));
-        ASSERT_EQ(second.data[i], sim::CaptureByte(kBytes + i));
+    uint8_t frame[4];
+    for (size_t f = 0; f < 480; ++f) {
+        sim::CaptureFrame(f, 4, frame);
+        ASSERT_EQ(memcmp(first.data.data() + f * 4, frame, 4), 0) << f;
+        sim::CaptureFrame(480 + f, 4, frame);
+        ASSERT_EQ(memcmp(second.data.data() + f * 4, frame, 4), 0) << f;
     }
     // Reading from a capture pin is fine; writing to it is not.
     LogCapture log(1);
@@ -162,6 +170,107 @@ TEST_F(KsStreamTest, MalformedStreamHeadersAreRefused) {
     packet.header.DataUsed = packet.header.FrameExtent;
     packet.header.Size = 48;
     EXPECT_EQ(pin->WriteData(&packet.header, &packet.overlapped), E_FAIL);
+}
+
+// A real device keeps playing when nothing is queued: the time it was
+// starved is silence, counted, and placed where it happened.
+TEST_F(KsStreamTest, AStarvedRenderPinPlaysSilenceAndCountsTheUnderrun) {
+    constexpr size_t kBytes = 480 * 4;  // 10 ms
+    CKsAudPin* pin = StartPin(true, 48000);
+    Packet first(kBytes, true);
+    Packet second(kBytes, true);
+    memset(first.data.data(), 0x11, kBytes);
+    memset(second.data.data(), 0x22, kBytes);
+    ASSERT_EQ(pin->WriteData(&first.header, &first.overlapped), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
+    ASSERT_TRUE(first.Wait(10000));
+    Sleep(100);  // the device runs dry for about 90 ms
+    ASSERT_EQ(pin->WriteData(&second.header, &second.overlapped), S_OK);
+    ASSERT_TRUE(second.Wait(10000));
+    const sim::StreamFaults faults = sim::PinFaults(0, 0);
+    EXPECT_EQ(faults.underruns, 1u);
+    EXPECT_GE(faults.starvedFrames, 48000u * 80 / 1000);
+    const std::vector<uint8_t> played = sim::RenderedBytes(0, 0);
+    ASSERT_EQ(played.size(), 2 * kBytes + faults.starvedFrames * 4);
+    EXPECT_EQ(played[kBytes - 1], 0x11);
+    EXPECT_EQ(played[kBytes], 0);
+    EXPECT_EQ(played[played.size() - kBytes - 1], 0);
+    EXPECT_EQ(played[played.size() - kBytes], 0x22);
+    // Without the starved silence it is what was sent.
+    std::vector<uint8_t> sent(2 * kBytes, 0x22);
+    memset(sent.data(), 0x11, kBytes);
+    EXPECT_EQ(sim::RenderedFromHost(0, 0), sent);
+}
+
+// The device plays what a packet held when it was queued; a caller that
+// writes into it afterwards is caught, and the queued bytes are recorded.
+TEST_F(KsStreamTest, AWriteIntoAPacketInFlightIsCaughtAndTheQueuedBytesPlayed) {
+    constexpr size_t kBytes = 4800 * 4;  // 100 ms
+    CKsAudPin* pin = StartPin(true, 48000);
+    Packet packet(kBytes, true);
+    memset(packet.data.data(), 0x33, kBytes);
+    ASSERT_EQ(pin->WriteData(&packet.header, &packet.overlapped), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
+    memset(packet.data.data(), 0x44, kBytes / 2);
+    ASSERT_TRUE(packet.Wait(10000));
+    EXPECT_EQ(sim::PinFaults(0, 0).overwrites, 1u);
+    EXPECT_EQ(sim::RenderedBytes(0, 0), std::vector<uint8_t>(kBytes, 0x33));
+}
+
+TEST_F(KsStreamTest, InjectedErrorCompletionsCarryTheirStatus) {
+    sim::Config config = sim::DefaultConfig();
+    config.faults.completionErrorAfter = 1;
+    config.faults.completionError = ERROR_DEVICE_REMOVED;
+    Use(config);
+    CKsAudPin* pin = StartPin(false, 48000);
+    Packet good(480 * 4, false);
+    Packet bad(480 * 4, false);
+    ASSERT_EQ(pin->ReadData(&good.header, &good.overlapped), S_OK);
+    ASSERT_EQ(pin->ReadData(&bad.header, &bad.overlapped), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_RUN), S_OK);
+    ASSERT_TRUE(bad.Wait(10000));
+    DWORD bytes = 99;
+    EXPECT_TRUE(platform::GetOverlappedResult(pin->GetHandle(), &good.overlapped, &bytes, FALSE));
+    EXPECT_EQ(bytes, 480u * 4);
+    EXPECT_FALSE(platform::GetOverlappedResult(pin->GetHandle(), &bad.overlapped, &bytes, FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_REMOVED));
+    EXPECT_EQ(bytes, 0u);
+    EXPECT_EQ(bad.header.DataUsed, 0u);
+
+    // Our own cancellation reads back as ERROR_OPERATION_ABORTED.
+    Packet cancelled(480 * 4, false);
+    ASSERT_EQ(pin->SetState(KSSTATE_PAUSE), S_OK);
+    ASSERT_EQ(pin->ReadData(&cancelled.header, &cancelled.overlapped), S_OK);
+    EXPECT_TRUE(platform::CancelIoEx(pin->GetHandle(), &cancelled.overlapped));
+    EXPECT_FALSE(
+        platform::GetOverlappedResult(pin->GetHandle(), &cancelled.overlapped, &bytes, TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+}
+
+TEST_F(KsStreamTest, AFailingStateChangeIsRefusedAndLeavesThePinWhereItWas) {
+    sim::Config config = sim::DefaultConfig();
+    config.faults.failStateTo = KSSTATE_RUN;
+    config.faults.failStateError = ERROR_GEN_FAILURE;
+    Use(config);
+    CKsAudPin* pin = StartPin(true, 48000);
+    EXPECT_EQ(pin->SetState(KSSTATE_RUN), E_FAIL);
+    EXPECT_EQ(sim::StateHistory(0, 0).back(), KSSTATE_PAUSE);
+}
+
+// Every frame of a capture stream differs from its neighbours over a long
+// stretch, whatever the frame size, so swapped or repeated packets show.
+TEST(CaptureFrames, AreDistinctOverALongPeriodForEveryFrameSize) {
+    for (size_t frameBytes : {2u, 4u, 6u, 8u, 16u}) {
+        SCOPED_TRACE(frameBytes);
+        const uint64_t period = frameBytes == 2 ? 65536 : 200000;
+        std::set<std::vector<uint8_t>> seen;
+        std::vector<uint8_t> frame(frameBytes);
+        for (uint64_t n = 0; n < period; ++n) {
+            sim::CaptureFrame(n, frameBytes, frame.data());
+            seen.insert(frame);
+        }
+        EXPECT_EQ(seen.size(), period);
+    }
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // Buffer creation limits, pins that refuse their formats, and repeated
 // sessions without leaks.
+#include "common/asio_status_block.h"
 #include "streaming_fixture.h"
 
 namespace ksdrv {
 namespace {
 
 using LifecycleTest = StreamingTest;
+using veltrano::AsioStatusBlock;
 
 TEST_F(LifecycleTest, BufferSizesTheDriverCannotCarryAreRefusedAndLeaveItUsable) {
     const StreamFormat format{16, 48000, 480};
@@ -28,7 +30,7 @@ TEST_F(LifecycleTest, BufferSizesTheDriverCannotCarryAreRefusedAndLeaveItUsable)
     ASSERT_TRUE(m_host->WaitSwitches(8));
     ASSERT_EQ(asio->stop(), ASE_OK);
     ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
-    ExpectPlayed(sim::RenderedBytes(0, 0), tiny, 0);
+    ExpectPlayed(sim::RenderedFromHost(0, 0), tiny, 0);
     // The largest offered size is accepted.
     ASSERT_EQ(Create({16, 48000, maxSize}, Channels(2, 0)), ASE_OK);
     ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
@@ -44,22 +46,34 @@ TEST_F(LifecycleTest, NativeDsdBuffersMustHoldWholeDeviceSamples) {
     ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
 }
 
-TEST_F(LifecycleTest, APinThatRefusesEveryFormatIsLeftOutWithoutFailing) {
-    sim::Config config = sim::DefaultConfig();
-    config.faults.pinCreateError = ERROR_BUSY;
-    sim::Configure(config);
-    const StreamFormat format{16, 48000, 480};
-    IASIO* asio = Open(format);
-    ASSERT_NE(asio, nullptr);
-    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
-    ASIOChannelInfo info{};
-    ASSERT_EQ(asio->getChannelInfo(&info), ASE_OK);
-    EXPECT_EQ(info.isActive, ASIOTrue);  // it has buffers; its pin just stays silent
-    ASSERT_EQ(asio->start(), ASE_OK);
-    Sleep(200);
-    EXPECT_EQ(m_host->Switches(), 0);
-    EXPECT_EQ(asio->stop(), ASE_OK);
-    EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
+// A buffer set with no pin would never switch: the host must hear so at
+// once, and nothing of it may stay behind.
+TEST_F(LifecycleTest, BusyOrRefusingPinsFailCreateBuffersLeavingNothingAllocated) {
+    const struct {
+        DWORD error;
+        ASIOError expected;
+    } cases[] = {{ERROR_BUSY, ASE_NotPresent}, {ERROR_GEN_FAILURE, ASE_HWMalfunction}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        sim::Config config = sim::DefaultConfig();
+        config.faults.pinCreateError = c.error;
+        sim::Configure(config);
+        const StreamFormat format{16, 48000, 480};
+        IASIO* asio = Open(format);
+        ASSERT_NE(asio, nullptr);
+        const size_t handles = sim::OpenHandleCount();
+        EXPECT_EQ(Create(format, Channels(2, 2)), c.expected);
+        EXPECT_EQ(sim::OpenHandleCount(), handles);
+        ASIOChannelInfo info{};
+        ASSERT_EQ(asio->getChannelInfo(&info), ASE_OK);
+        EXPECT_EQ(info.isActive, ASIOFalse);
+        EXPECT_EQ(asio->start(), ASE_OK);  // not prepared: nothing happens
+        Sleep(100);
+        EXPECT_EQ(m_host->Switches(), 0);
+        EXPECT_EQ(BlockView().Read(&AsioStatusBlock::state), 2u);
+        m_host.reset();
+        m_driver.reset();
+    }
 }
 
 // A pin whose interface needs every channel is opened with its full count
@@ -77,7 +91,7 @@ TEST_F(LifecycleTest, ASingleChannelOnATwoChannelPinPlaysInItsSlot) {
         ASSERT_TRUE(m_host->WaitSwitches(6));
         ASSERT_EQ(asio->stop(), ASE_OK);
         ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
-        const std::vector<uint8_t> played = sim::RenderedBytes(0, 0);
+        const std::vector<uint8_t> played = sim::RenderedFromHost(0, 0);
         const size_t packet = format.Frames() * 4;
         ASSERT_GE(played.size(), 6 * packet);
         const size_t silent = channel == 0 ? 2 : 0;

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "support/peer_process.h"
@@ -29,7 +32,8 @@ protected:
     }
     void TearDown() override {
         RunProcess("regsvr32 /u /s \"" + WinePath(SIM_DLL) + "\"", true, 60000);
-        for (const char* name : {"\\played.wav", "\\render-0-pin0-1.wav"}) {
+        for (const char* name :
+             {"\\played.wav", "\\render-0-pin0-1.wav", "\\render-0-pin0-1.glitches.txt"}) {
             DeleteFileA((m_folder + name).c_str());
         }
         RemoveDirectoryA(m_folder.c_str());
@@ -55,8 +59,19 @@ TEST_F(SimDriverHost, ProbeStreamsThroughTheSimDriverAndItsProcessEnds) {
     ASSERT_TRUE(
         veltrano::wavcmp::ReadWavFile(m_folder + "\\render-0-pin0-1.wav", recorded, error))
         << error;
-    const auto result = veltrano::wavcmp::CompareRecording(played, recorded, {});
-    EXPECT_TRUE(result.match) << result.message;
+    // The glitch log beside the recording says where a loaded machine let
+    // the device run dry; the audio must match between those places.
+    std::ifstream log(m_folder + "\\render-0-pin0-1.glitches.txt", std::ios::binary);
+    ASSERT_TRUE(log.is_open());
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    veltrano::wavcmp::GlitchLog glitches;
+    ASSERT_TRUE(veltrano::wavcmp::GlitchLog::Parse(text, glitches)) << text;
+    EXPECT_EQ(glitches.OverwriteCount(), 0u);
+    veltrano::wavcmp::CompareOptions options;
+    options.silentGaps = glitches.Underruns();
+    const auto result = veltrano::wavcmp::CompareRecording(played, recorded, options);
+    EXPECT_TRUE(result.match) << result.message << "; " << glitches.Summary();
+    if (glitches.UnderrunCount() > 0) std::printf("%s\n", glitches.Summary().c_str());
     EXPECT_GT(result.matchedFrames, 40000u);
 }
 

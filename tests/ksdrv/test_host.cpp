@@ -77,6 +77,7 @@ long TestHost::Message(long selector, long, void*, double*) {
         case kAsioResetRequest:
             if (s_current != nullptr) {
                 ++s_current->m_resets;
+                if (s_current->m_options.onReset) s_current->m_options.onReset();
                 SetEvent(s_current->m_event);
             }
             return 1;
@@ -127,8 +128,11 @@ void TestHost::OnSwitch(long index, const ASIOTime* time) {
         }
     }
     Fill(s, index);
-    if (time == nullptr && m_options.callOutputReady) m_driver->outputReady();
+    if (time == nullptr && m_options.callOutputReady && s != m_options.skipOutputReadyAt) {
+        m_driver->outputReady();
+    }
     ++m_switches;
+    if (m_options.onSwitch) m_options.onSwitch(s);
     SetEvent(m_event);
 }
 

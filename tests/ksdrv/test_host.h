@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "asio/core/asio_interface.h"
@@ -24,6 +25,11 @@ struct HostOptions {
     // tests); empty: PatternByte everywhere.
     std::vector<uint8_t> markers;
     int foreignMarkerSwitch = -1;  // from this switch on one marker is wrong
+    int skipOutputReadyAt = -1;    // the plain path's outputReady left out at this switch
+    // Run at the end of switch s on the streaming thread (hosts stop or
+    // dispose from there), and on a reset request (from asioMessage).
+    std::function<void(int s)> onSwitch;
+    std::function<void()> onReset;
 };
 
 class TestHost {

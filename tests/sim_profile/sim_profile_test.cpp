@@ -74,5 +74,31 @@ TEST(SimProfile, BadLinesAreReportedAndKeepTheirDefaults) {
     EXPECT_NE(r.problems[0].find("line 1"), std::string::npos);
 }
 
+TEST(SimProfile, FaultKeysNameTheirErrorsAndStatesAndRefuseOthers) {
+    const auto r = ParseSimProfile(
+        "[faults]\n"
+        "pin_busy = 1\n"
+        "completion_error_after = 40\n"
+        "completion_error = Cancelled\n"
+        "fail_state = run\n"
+        "async_properties = 1\n"
+        "size_query_error = insufficient_buffer\n"
+        "hid_write_stall_ms = 2000\n"
+        "completion_error = unplugged\n"   // no such status
+        "fail_state = 3\n");               // states go by name
+    EXPECT_EQ(r.problems.size(), 2u);
+    EXPECT_TRUE(r.profile.pinBusy);
+    EXPECT_EQ(r.profile.completionErrorAfter, 40);
+    EXPECT_EQ(r.profile.completionError, 995u);
+    EXPECT_EQ(r.profile.failState, 3);
+    EXPECT_TRUE(r.profile.asyncProperties);
+    EXPECT_EQ(r.profile.sizeQueryError, 122u);
+    EXPECT_EQ(r.profile.hidWriteStallMs, 2000u);
+    const auto defaults = ParseSimProfile("");
+    EXPECT_EQ(defaults.profile.completionErrorAfter, -1);
+    EXPECT_EQ(defaults.profile.failState, -1);
+    EXPECT_EQ(defaults.profile.sizeQueryError, 234u);
+}
+
 }  // namespace
 }  // namespace veltrano::sim
