@@ -97,6 +97,10 @@ bool Apply(const std::string& section, const std::string& key, std::string_view 
             ok = ParseBool(value, &p.hid);
         } else if (key == "hid_report_length") {
             ok = ParseRange(value, 0, 255, &p.hidReportLength);
+        } else if (key == "minimum_period_us") {
+            ok = ParseRange(value, 100, 500000, &p.minimumPeriodUs);
+        } else if (key == "buffer_alignment_bytes") {
+            ok = ParseRange(value, 0, 65536, &p.bufferAlignmentBytes);
         } else if (key == "product_id") {
             uint32_t id = 0;
             ok = ParseUnsigned(value, &id, 16) && id != 0 && id <= 0xFFFF;
@@ -108,6 +112,8 @@ bool Apply(const std::string& section, const std::string& key, std::string_view 
     } else if (section == "faults") {
         if (key == "stop_completing_after_ms") {
             ok = ParseRange(value, 0, 3600000, &p.stopCompletingAfterMs);
+        } else if (key == "unplug_after_ms") {
+            ok = ParseRange(value, 0, 3600000, &p.unplugAfterMs);
         } else {
             *why = "unknown key '" + key + "'";
             return false;

@@ -15,8 +15,11 @@
 //   hid = 1                    ; the HID command interface is present
 //   hid_report_length = 64     ; its output report length in bytes, 0-255
 //   product_id = 0001          ; USB product ID (hexadecimal), vendor from the table
+//   minimum_period_us = 2000   ; the audio endpoints' minimum exclusive period
+//   buffer_alignment_bytes = 0 ; their exclusive buffers must be multiples of this (0: any)
 //   [faults]
 //   stop_completing_after_ms = 0  ; packets stop completing this long after RUN (0: never)
+//   unplug_after_ms = 0        ; the device goes away this long after a stream starts (0: never)
 //
 // Unknown sections or keys and malformed values are reported and leave the
 // default in place; the profile never fails as a whole.
@@ -40,6 +43,9 @@ struct SimProfile {
     uint32_t hidReportLength = 64;
     uint16_t productId = 0;           // 0: the accepted-devices table's first entry
     uint32_t stopCompletingAfterMs = 0;
+    uint32_t minimumPeriodUs = 2000;
+    uint32_t bufferAlignmentBytes = 0;
+    uint32_t unplugAfterMs = 0;
 };
 
 struct ProfileResult {
