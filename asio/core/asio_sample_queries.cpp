@@ -168,7 +168,9 @@ ASIOError CAsioSample::setSampleRate(ASIOSampleRate sampleRate) {
             if (RateSlot* slot = m_state.table.Find(d, carrier)) m_state.CurrentSlot(d) = slot;
         }
         if (m_state.callbacks.sampleRateDidChange != nullptr) {
-            m_state.callbacks.sampleRateDidChange(static_cast<double>(carrier));
+            // The host's rate: in native DSD the carrier rate would put the
+            // host's position arithmetic 32 times off.
+            m_state.callbacks.sampleRateDidChange(m_state.HostRate());
         }
         if (m_state.callbacks.asioMessage != nullptr) {
             m_state.callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);

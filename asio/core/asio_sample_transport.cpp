@@ -160,8 +160,9 @@ ASIOError CAsioSample::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStam
     long inputs = 0;
     long outputs = 0;
     if (QueryChannels(inputs, outputs) != ASE_OK) return ASE_NotPresent;
-    const auto position = static_cast<uint64_t>(m_state.reportedPosition);
-    const auto time = static_cast<uint64_t>(m_state.reportedTime);
+    const SwitchClock::Pair pair = m_state.reported.Read();
+    const auto position = static_cast<uint64_t>(pair.position);
+    const auto time = static_cast<uint64_t>(pair.timeNs);
     if (sPos != nullptr) {
         sPos->hi = static_cast<unsigned long>(position >> 32);
         sPos->lo = static_cast<unsigned long>(position & 0xFFFFFFFFu);

@@ -17,9 +17,12 @@ void Split(int64_t value, Pair& out) {
 void FillAsioTime(DriverState& state, ASIOTime& time) {
     time = ASIOTime{};
     time.timeInfo.speed = 1.0;
-    Split(state.reportedTime, time.timeInfo.systemTime);
-    Split(state.reportedPosition, time.timeInfo.samplePosition);
-    time.timeInfo.sampleRate = static_cast<double>(state.pcmRate);
+    const SwitchClock::Pair pair = state.reported.Read();
+    Split(pair.timeNs, time.timeInfo.systemTime);
+    Split(pair.position, time.timeInfo.samplePosition);
+    // Positions count samples at the host's rate (DSD samples in native
+    // DSD), so the rate that converts them to time is the host's too.
+    time.timeInfo.sampleRate = state.HostRate();
     time.timeInfo.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid;
     // The host learns of a rate change once, with the first switch after it.
     if (InterlockedExchange(&state.rateChanged, 0) != 0) {
@@ -27,16 +30,27 @@ void FillAsioTime(DriverState& state, ASIOTime& time) {
     }
 }
 
-void DeliverBufferSwitch(DriverState& state, AsioBackend& backend, long half) {
+void ResetTransport(DriverState& state, int64_t nowNs) {
+    state.switchCount = 0;
+    state.samplePosition = 0;
+    state.systemTime = nowNs;
+    state.reported.Reset(nowNs);
+}
+
+void PublishSwitch(DriverState& state) {
     ++state.switchCount;
-    state.reportedPosition = state.samplePosition;
-    state.reportedTime = state.systemTime;
-    const ASIOCallbacks& host = state.callbacks;
+    state.reported.Publish(state.samplePosition, state.systemTime);
+}
+
+void DeliverBufferSwitch(DriverState& state, long half) {
+    PublishSwitch(state);
+    // Copied first: a host may stop or dispose from inside the callback,
+    // which clears them.
+    const ASIOCallbacks host = state.callbacks;
     if (state.hostTimeInfo && host.bufferSwitchTimeInfo != nullptr) {
         ASIOTime time;
         FillAsioTime(state, time);
         host.bufferSwitchTimeInfo(&time, half, ASIOTrue);
-        backend.OutputReady(state);
     } else if (host.bufferSwitch != nullptr) {
         host.bufferSwitch(half, ASIOTrue);
     }

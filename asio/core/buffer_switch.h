@@ -8,11 +8,19 @@
 
 namespace veltrano::asio {
 
-// Runs on the streaming thread. Counts the switch, takes the reported
-// position and time, and calls the host with `half` (0 or 1). On the
-// time-info path the host does not call outputReady, so the output copy is
-// performed here through the back end once the callback returns.
-void DeliverBufferSwitch(DriverState& state, AsioBackend& backend, long half);
+// A fresh transport at `nowNs`: no switch yet, position 0, and the
+// published pair back to (0, now) before the first switch comes.
+void ResetTransport(DriverState& state, int64_t nowNs);
+
+// Counts a switch and publishes samplePosition and systemTime as the pair
+// every reader sees until the next switch.
+void PublishSwitch(DriverState& state);
+
+// Runs on the streaming thread. PublishSwitch, then the host's callback with
+// `half` (0 or 1). The output copy is the back end's business: hosts that
+// never call outputReady exist, so a back end copies the host's half once
+// the callback returns unless outputReady already did during it.
+void DeliverBufferSwitch(DriverState& state, long half);
 
 // Fills `time` for the time-info callback from the reported position and
 // time; consumes rateChanged (flags 23 once after a rate change, else 7).

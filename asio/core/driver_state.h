@@ -3,10 +3,13 @@
 // engine read and write. The host's thread owns it; the streaming thread
 // reads the plain aligned fields without locks.
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "asio/core/asio_interface.h"
 #include "asio/core/capability_table.h"
+#include "asio/core/switch_clock.h"
 
 namespace veltrano::asio {
 
@@ -54,17 +57,29 @@ struct DriverState {
     RateSlot* inUseSlot[kDirectionCount] = {nullptr, nullptr};
     ASIOCallbacks callbacks{};
     bool hostTimeInfo = false;  // the host answered kAsioSupportsTimeInfo
+    // The streaming thread's own running position (samples at the host's
+    // rate: DSD samples in native DSD) and the time of its last switch.
     int64_t samplePosition = 0;
-    int64_t systemTime = 0;        // nanoseconds
-    // Copies of samplePosition and systemTime taken at each buffer switch:
-    // what getSamplePosition reports while the engine moves on.
-    int64_t reportedPosition = 0;
-    int64_t reportedTime = 0;
+    int64_t systemTime = 0;  // nanoseconds
+    // The pair taken at each buffer switch: what getSamplePosition and the
+    // time-info callback report, readable from any thread.
+    SwitchClock reported;
     int64_t switchCount = 0;  // buffer switches delivered since start
+    // The id of the back end's streaming thread while it exists (0 when
+    // none): a host call made on it, from inside a callback, must not wait
+    // for that thread.
+    volatile DWORD streamingThreadId = 0;
     // Set by the output path once DSD-over-PCM markers were seen and the
     // device was told; stop clears it and tells the device again.
     volatile long dopDetected = 0;
     StatusBlock* block = nullptr;  // never null once the object exists
+
+    bool OnStreamingThread() const {
+        return streamingThreadId != 0 && streamingThreadId == GetCurrentThreadId();
+    }
+    // The rate the host set: the DSD rate in native DSD, where positions
+    // count DSD samples; equal to pcmRate otherwise.
+    double HostRate() const { return static_cast<double>(asioRate); }
 
     RateSlot*& CurrentSlot(Direction d) { return currentSlot[static_cast<int>(d)]; }
     RateSlot* CurrentSlot(Direction d) const { return currentSlot[static_cast<int>(d)]; }

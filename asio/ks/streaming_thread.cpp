@@ -161,10 +161,7 @@ private:
         }
         SetStates(KSSTATE_ACQUIRE);
         SetStates(KSSTATE_PAUSE);
-        m_driver.switchCount = 0;
-        m_driver.reportedPosition = 0;
-        m_driver.samplePosition = 0;
-        m_driver.systemTime = static_cast<int64_t>(timeGetTime()) * 1000000;
+        ResetTransport(m_driver, static_cast<int64_t>(timeGetTime()) * 1000000);
         const uint8_t silence = IsDsd() ? kDsdSilence : 0;
         for (int k = 0; k < m_driver.queueDepth && k < kPacketsPerPin; ++k) {
             ForReadyPins(kOut, [&](PinStream& pin) {
@@ -194,7 +191,7 @@ private:
         ArmWatchdog();
         if (InterlockedExchange(&m_driver.rateChanged, 0) != 0 &&
             m_driver.callbacks.sampleRateDidChange != nullptr) {
-            m_driver.callbacks.sampleRateDidChange(static_cast<double>(m_driver.pcmRate));
+            m_driver.callbacks.sampleRateDidChange(m_driver.HostRate());
         }
         SendResetRequest();
     }
@@ -236,7 +233,8 @@ private:
         }
         const int k = static_cast<int>((n + d.queueDepth) & (kPacketsPerPin - 1));
         ForReadyPins(kIn, [&](PinStream& pin) { Queue(kIn, pin, k); });
-        DeliverBufferSwitch(d, *m_engine.m_backend, h);
+        DeliverBufferSwitch(d, h);
+        if (d.hostTimeInfo) m_engine.m_backend->OutputReady(d);
         const bool dsd = IsDsd();
         ForReadyPins(kOut, [&](PinStream& pin) {
             KSSTREAM_HEADER& header = pin.packets[k].header;

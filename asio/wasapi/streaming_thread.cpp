@@ -110,11 +110,7 @@ void WasapiBackend::StartStreams() {
     std::memset(m_served, 0, sizeof(m_served));
     std::memset(m_written, 0, sizeof(m_written));
     std::memset(m_lostPeriods, 0, sizeof(m_lostPeriods));
-    m_driver->switchCount = 0;
-    m_driver->samplePosition = 0;
-    m_driver->reportedPosition = 0;
-    m_driver->systemTime = NowNanoseconds();
-    m_driver->reportedTime = m_driver->systemTime;
+    ResetTransport(*m_driver, NowNanoseconds());
     // One period queued before the start, so the first event asks for the
     // second: silence for the device while the host fills its first half.
     if (RateSlot* out = m_driver->InUseSlot(Direction::kOutput)) {
@@ -245,7 +241,7 @@ void WasapiBackend::RunStreaming() {
                 ArmWatchdog();
                 if (m_driver->rateChanged != 0) {
                     if (auto* notify = m_driver->callbacks.sampleRateDidChange) {
-                        notify(static_cast<double>(m_driver->asioRate));
+                        notify(m_driver->HostRate());
                     }
                     m_driver->rateChanged = 0;
                 }
@@ -481,9 +477,7 @@ WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& s
 void WasapiBackend::Dispatch(int half) {
     DriverState& driver = *m_driver;
     // What getSamplePosition reports until the next switch.
-    ++driver.switchCount;
-    driver.reportedPosition = driver.samplePosition;
-    driver.reportedTime = driver.systemTime;
+    PublishSwitch(driver);
     const ASIOCallbacks& host = driver.callbacks;
     if (driver.hostTimeInfo && host.bufferSwitchTimeInfo != nullptr) {
         FillAsioTime(driver, m_time);

@@ -98,11 +98,9 @@ ASIOTime* CountTimeInfo(ASIOTime* time, long half, ASIOBool) {
     return time;
 }
 
-TEST(BufferSwitchDelivery, TimeInfoCarriesRateChangeOnceAndPerformsOutputReady) {
-    ResetBackend();
-    auto backend = asio::CreateDriverBackend();
+TEST(BufferSwitchDelivery, TimeInfoCarriesRateChangeOnceAndThePublishedPair) {
     asio::DriverState state;
-    state.pcmRate = 48000;
+    state.pcmRate = state.asioRate = 48000;
     state.callbacks = {CountSwitch, nullptr, nullptr, CountTimeInfo};
     state.hostTimeInfo = true;
     state.rateChanged = 1;
@@ -110,31 +108,55 @@ TEST(BufferSwitchDelivery, TimeInfoCarriesRateChangeOnceAndPerformsOutputReady) 
     state.systemTime = 123456789000;
     g_switch = SwitchHost{};
 
-    asio::DeliverBufferSwitch(state, *backend, 1);
+    asio::DeliverBufferSwitch(state, 1);
     EXPECT_EQ(g_switch.timeInfo, 1);
     EXPECT_EQ(g_switch.plain, 0);
     EXPECT_EQ(g_switch.lastHalf, 1);
     EXPECT_EQ(g_switch.lastTime.timeInfo.flags, 23u);
     EXPECT_EQ(g_switch.lastTime.timeInfo.samplePosition.hi, 3u);
     EXPECT_EQ(g_switch.lastTime.timeInfo.samplePosition.lo, 512u);
+    EXPECT_EQ(g_switch.lastTime.timeInfo.systemTime.hi, 123456789000u >> 32);
+    EXPECT_EQ(g_switch.lastTime.timeInfo.systemTime.lo, 123456789000u & 0xFFFFFFFFu);
     EXPECT_EQ(g_switch.lastTime.timeInfo.sampleRate, 48000.0);
     EXPECT_EQ(g_switch.lastTime.timeInfo.speed, 1.0);
-    EXPECT_EQ(Log().IndexOf("OutputReady"), 0);
     EXPECT_EQ(state.switchCount, 1);
-    EXPECT_EQ(state.reportedPosition, state.samplePosition);
+    EXPECT_EQ(state.reported.Read().position, state.samplePosition);
+    EXPECT_EQ(state.reported.Read().timeNs, state.systemTime);
 
-    asio::DeliverBufferSwitch(state, *backend, 0);
+    asio::DeliverBufferSwitch(state, 0);
     EXPECT_EQ(g_switch.lastTime.timeInfo.flags, 7u);
 
-    // A host without time info gets the plain switch and must call
-    // outputReady itself.
-    Log().calls.clear();
+    // A host without time info gets the plain switch.
     state.hostTimeInfo = false;
-    asio::DeliverBufferSwitch(state, *backend, 0);
+    asio::DeliverBufferSwitch(state, 0);
     EXPECT_EQ(g_switch.plain, 1);
     EXPECT_EQ(g_switch.lastHalf, 0);
-    EXPECT_FALSE(Log().Contains("OutputReady"));
     EXPECT_EQ(state.switchCount, 3);
+}
+
+// Positions count DSD samples in native DSD; the rate in the time info must
+// convert them to time, so it is the DSD rate and not the carrier's.
+TEST(BufferSwitchDelivery, NativeDsdTimeInfoCarriesTheHostsRate) {
+    asio::DriverState state;
+    state.pcmRate = 88200;
+    state.asioRate = 2822400;
+    state.callbacks = {CountSwitch, nullptr, nullptr, CountTimeInfo};
+    state.hostTimeInfo = true;
+    g_switch = SwitchHost{};
+    asio::DeliverBufferSwitch(state, 0);
+    EXPECT_EQ(g_switch.lastTime.timeInfo.sampleRate, 2822400.0);
+}
+
+TEST(BufferSwitchDelivery, ResetTransportPublishesPositionZeroAtTheStart) {
+    asio::DriverState state;
+    state.samplePosition = 9999;
+    state.switchCount = 7;
+    asio::PublishSwitch(state);
+    asio::ResetTransport(state, 5000);
+    EXPECT_EQ(state.switchCount, 0);
+    EXPECT_EQ(state.samplePosition, 0);
+    EXPECT_EQ(state.reported.Read().position, 0);
+    EXPECT_EQ(state.reported.Read().timeNs, 5000);
 }
 
 }  // namespace
