@@ -17,6 +17,15 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
 
 BOOL CloseHandle(HANDLE hObject);
 
+// The result of an overlapped request (stream transfers, property requests,
+// HID writes): the real completion status, not just the event having fired.
+BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                         LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
+
+// Cancels the caller's outstanding request `lpOverlapped` on hFile (all of
+// them when null); each completes with ERROR_OPERATION_ABORTED.
+BOOL CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped);
+
 // From "ksuser.dll", loaded on first use and kept for the life of the
 // process. Returns a Windows error code; 2 (ERROR_FILE_NOT_FOUND) when the
 // library or the entry point is missing.

@@ -73,6 +73,10 @@ struct Faults {
     DWORD hidOpenError = 0;                  // every HID interface open fails with it
     DWORD hidOverlappedOpenError = 0;        // only overlapped HID opens fail with it
     DWORD hidWriteError = 0;                 // every HID output report is refused with it
+    // A HID interface that stops taking reports: overlapped writes stay
+    // pending until cancelled, synchronous ones block this long and then
+    // fail with ERROR_SEM_TIMEOUT (0: no fault).
+    uint32_t hidWriteStallMs = 0;
     // A device that goes silent: packets complete until this many ms after
     // a pin instance last entered KSSTATE_RUN, then never (0: no fault);
     // stopping the pin still cancels them.

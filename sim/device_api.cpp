@@ -5,6 +5,7 @@
 #include "common/device_table.h"
 #include "platform/win32_headers.h"
 #include "sim/internal.h"
+#include "sim/nt_status.h"
 #include "sim/sim.h"
 
 namespace sim::detail {
@@ -118,6 +119,9 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
         error = PinIoctl(object->pin, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
                          nOutBufferSize, &returned, lpOverlapped, &pending);
     }
+    // An error status carries no byte count; the ERROR_MORE_DATA warning
+    // carries the size needed.
+    if (error != 0 && error != ERROR_MORE_DATA) returned = 0;
     if (lpBytesReturned != nullptr) *lpBytesReturned = returned;
     if (pending) {
         const Faults& faults = Get().config.faults;
@@ -132,16 +136,18 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
         SetLastError(ERROR_IO_PENDING);
         return FALSE;
     }
-    if (error == 0 && lpOverlapped != nullptr && Get().config.faults.asyncProperties &&
+    if (lpOverlapped != nullptr && Get().config.faults.asyncProperties &&
         dwIoControlCode == IOCTL_KS_PROPERTY) {
-        // Completed by the driver before the caller gets to wait.
+        // The driver pends the request and completes it, with whatever
+        // status it has, before the caller gets to wait: only the
+        // OVERLAPPED tells success from failure.
         if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
-        CompleteOverlapped(lpOverlapped, 0, returned);
+        CompleteOverlapped(lpOverlapped, ToNtStatus(error), returned);
         SetLastError(ERROR_IO_PENDING);
         return FALSE;
     }
     if (lpOverlapped != nullptr) {
-        lpOverlapped->Internal = error == 0 ? 0 : 0xC0000001;
+        lpOverlapped->Internal = ToNtStatus(error);
         lpOverlapped->InternalHigh = returned;
     }
     if (error != 0) {
@@ -160,6 +166,7 @@ BOOL CloseHandle(HANDLE hObject) {
     }
     const bool pin = object->kind == Kind::Pin;
     if (pin) ClosePin(object->pin);
+    if (object->kind == Kind::Hid) CancelHidWrites(hObject, nullptr);
     if (object->kind == Kind::DevInfo || object->kind == Kind::HidPreparsed) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -168,6 +175,59 @@ BOOL CloseHandle(HANDLE hObject) {
     if (pin) {
         lock.unlock();
         StopClockIfIdle();
+    }
+    return TRUE;
+}
+
+BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                         LPDWORD lpNumberOfBytesTransferred, BOOL bWait) {
+    if (!IsSimHandle(hFile)) {
+        return ::GetOverlappedResult(hFile, lpOverlapped, lpNumberOfBytesTransferred, bWait);
+    }
+    if (lpOverlapped == nullptr || lpNumberOfBytesTransferred == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    volatile ULONG_PTR& status = lpOverlapped->Internal;
+    if (status == kNtPending) {
+        if (!bWait) {
+            SetLastError(ERROR_IO_INCOMPLETE);
+            return FALSE;
+        }
+        const auto event = reinterpret_cast<HANDLE>(
+            reinterpret_cast<uintptr_t>(lpOverlapped->hEvent) & ~static_cast<uintptr_t>(1));
+        while (status == kNtPending) {
+            if (event == nullptr) {
+                Sleep(1);
+            } else if (WaitForSingleObject(event, INFINITE) != WAIT_OBJECT_0) {
+                return FALSE;
+            }
+        }
+    }
+    *lpNumberOfBytesTransferred = static_cast<DWORD>(lpOverlapped->InternalHigh);
+    const auto nt = static_cast<DWORD>(status);
+    // Warnings (top bits 10) still fail the call, with their error.
+    if (nt == kNtSuccess) return TRUE;
+    SetLastError(ToWin32Error(nt));
+    return FALSE;
+}
+
+BOOL CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
+    auto lock = Lock();
+    Object* object = Find(hFile);
+    if (object == nullptr) {
+        lock.unlock();
+        return ::CancelIoEx(hFile, lpOverlapped);
+    }
+    bool any = false;
+    if (object->kind == Kind::Pin) {
+        any = CancelTransfers(object->pin, lpOverlapped);
+    } else if (object->kind == Kind::Hid) {
+        any = CancelHidWrites(hFile, lpOverlapped);
+    }
+    if (!any) {
+        SetLastError(ERROR_NOT_FOUND);
+        return FALSE;
     }
     return TRUE;
 }

@@ -6,6 +6,7 @@
 
 #include "sim/hid_api.h"
 #include "sim/internal.h"
+#include "sim/nt_status.h"
 #include "sim/sim.h"
 
 namespace sim::detail {
@@ -22,6 +23,21 @@ std::string HidPathOf(size_t device) {
              "#{4d1e55b2-f16f-11cf-88cb-001111000030}",
              hid.vendorId, hid.productId, device + 1);
     return path;
+}
+
+bool CancelHidWrites(HANDLE handle, OVERLAPPED* overlapped) {
+    auto& pending = Get().hidPending;
+    bool any = false;
+    for (auto it = pending.begin(); it != pending.end();) {
+        if (it->handle != handle || (overlapped != nullptr && it->overlapped != overlapped)) {
+            ++it;
+            continue;
+        }
+        CompleteOverlapped(it->overlapped, kNtCancelled, 0);
+        it = pending.erase(it);
+        any = true;
+    }
+    return any;
 }
 
 namespace {
@@ -209,6 +225,21 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     }
     const DWORD fault = Get().config.faults.hidWriteError;
     if (fault != 0) return fail(fault);
+    const uint32_t stallMs = Get().config.faults.hidWriteStallMs;
+    if (stallMs != 0) {
+        // The device does not take the report. An overlapped write stays
+        // pending until it is cancelled or its handle closed; a synchronous
+        // one holds its caller, as the real call would, and then times out.
+        if (lpOverlapped != nullptr) {
+            lpOverlapped->Internal = kNtPending;
+            lpOverlapped->InternalHigh = 0;
+            Get().hidPending.push_back({hFile, lpOverlapped});
+            return fail(ERROR_IO_PENDING);
+        }
+        lock.unlock();
+        Sleep(stallMs);
+        return fail(ERROR_SEM_TIMEOUT);
+    }
 
     auto& reports = RecordOf(object->device).reports;
     if (reports.size() < kMaxRecordedReports) {

@@ -76,8 +76,15 @@ struct HidRecord {  // per device: what tests observe
     std::vector<DWORD> openFlags;
 };
 
+// An overlapped HID write the device has not taken (a stalled write fault).
+struct HidPendingWrite {
+    HANDLE handle;
+    OVERLAPPED* overlapped;
+};
+
 struct State {
     Config config;
+    std::vector<HidPendingWrite> hidPending;
     std::vector<std::vector<PinRecord>> records;  // [device][pin]
     std::vector<HidRecord> hid;                   // [device]
     std::vector<Object> objects;
@@ -98,6 +105,11 @@ void RunFirstUse();
 // Wakes the clock thread after queueing or a state change.
 void WakeClock();
 void CancelQueue(PinInstance* pin);
+// Cancels the pin's transfer with this OVERLAPPED (every one when null);
+// false when there was none.
+bool CancelTransfers(PinInstance* pin, OVERLAPPED* overlapped);
+// The same for stalled HID writes on a handle.
+bool CancelHidWrites(HANDLE handle, OVERLAPPED* overlapped);
 void ClosePin(PinInstance* pin);
 // Stops the device clock when no pin instance is open. Call without the lock.
 void StopClockIfIdle();

@@ -239,6 +239,21 @@ void CancelQueue(PinInstance* pin) {
     pin->headRunning = false;
 }
 
+bool CancelTransfers(PinInstance* pin, OVERLAPPED* overlapped) {
+    bool any = false;
+    for (auto it = pin->queue.begin(); it != pin->queue.end();) {
+        if (overlapped != nullptr && it->overlapped != overlapped) {
+            ++it;
+            continue;
+        }
+        if (it == pin->queue.begin()) pin->headRunning = false;
+        CompleteOverlapped(it->overlapped, kStatusCancelled, 0);
+        it = pin->queue.erase(it);
+        any = true;
+    }
+    return any;
+}
+
 void ClosePin(PinInstance* pin) {
     CancelQueue(pin);
     if (pin->render && !pin->recordFolder.empty() && !pin->received.empty()) {
@@ -280,6 +295,7 @@ void Configure(const Config& config) {
         object = Object{};
         object.generation = generation;
     }
+    state.hidPending.clear();  // their handles are gone
     state.config = config;
     state.records.assign(config.devices.size(), {});
     state.hid.assign(config.devices.size(), {});

@@ -48,6 +48,15 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
 
 BOOL CloseHandle(HANDLE hObject) { return ::CloseHandle(hObject); }
 
+BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                         LPDWORD lpNumberOfBytesTransferred, BOOL bWait) {
+    return ::GetOverlappedResult(hFile, lpOverlapped, lpNumberOfBytesTransferred, bWait);
+}
+
+BOOL CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
+    return ::CancelIoEx(hFile, lpOverlapped);
+}
+
 DWORD KsCreatePin(HANDLE FilterHandle, PKSPIN_CONNECT Connect, ACCESS_MASK DesiredAccess,
                   PHANDLE ConnectionHandle) {
     KsCreatePinFn fn = ResolveKsCreatePin();

@@ -19,6 +19,15 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
 
 BOOL CloseHandle(HANDLE hObject) { return sim::CloseHandle(hObject); }
 
+BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                         LPDWORD lpNumberOfBytesTransferred, BOOL bWait) {
+    return sim::GetOverlappedResult(hFile, lpOverlapped, lpNumberOfBytesTransferred, bWait);
+}
+
+BOOL CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
+    return sim::CancelIoEx(hFile, lpOverlapped);
+}
+
 DWORD KsCreatePin(HANDLE FilterHandle, PKSPIN_CONNECT Connect, ACCESS_MASK DesiredAccess,
                   PHANDLE ConnectionHandle) {
     return sim::KsCreatePin(FilterHandle, Connect, DesiredAccess, ConnectionHandle);
