@@ -137,6 +137,25 @@ TEST_F(HidTest, FailedOpensAndWritesAreDroppedWithoutLeaks) {
     }
 }
 
+// A HID interface that stops taking reports: the command gives up within a
+// bound instead of holding the host's thread (disposeBuffers sends three).
+TEST_F(HidTest, AStalledWriteIsAbandonedWithinItsBoundAndLeavesNoHandle) {
+    sim::Config config = WithHid({sim::HidConfig{}});
+    config.faults.hidWriteStallMs = 60000;
+    sim::Configure(config);
+    const DWORD begin = GetTickCount();
+    Send(DeviceCommand::kDsd64, false);
+    Send(DeviceCommand::kDsd128, false);
+    const DWORD spent = GetTickCount() - begin;
+    EXPECT_LT(spent, 5000u);
+    EXPECT_TRUE(sim::HidReports(0).empty());
+    EXPECT_EQ(sim::OpenHandleCount(), 0u);
+    // The interface taking reports again gets the next command.
+    sim::Configure(WithHid({sim::HidConfig{}}));
+    Send(DeviceCommand::kDsd64, false);
+    EXPECT_EQ(sim::HidReports(0), std::vector<Report>{Expected(0xF5, 0x32, 0x08)});
+}
+
 TEST_F(HidTest, CommandsFromTwoThreadsAtOnceAllArrive) {
     // The host's thread and the streaming thread send independently; each
     // command's handles share read and write, so neither locks the other out.

@@ -1,21 +1,67 @@
+#include <new>
+
 #include "asio/core/device_commands.h"
 #include "asio/core/hid/hid_device.h"
 #include "asio/core/hid/mode_report.h"
 
 namespace veltrano::asio {
+namespace {
+
+// A device that stops taking reports must not hold the host: disposeBuffers
+// and stop send commands from the host's thread. Half a second is far longer
+// than a working device takes for one report.
+constexpr DWORD kWriteTimeoutMs = 500;
+// After the cancellation, how long the request gets to come back.
+constexpr DWORD kCancelGraceMs = 200;
+
+// What the system may still touch while a write is outstanding: the report
+// it reads and the OVERLAPPED it completes. Heap-held so that a write that
+// neither finishes nor comes back from cancellation can be left behind
+// (a few hundred bytes and an event) instead of freed under the system.
+struct PendingWrite {
+    OVERLAPPED overlapped{};
+    hid::ModeReport report{};
+};
+
+// Writes the report on the overlapped handle and waits a bounded time; true
+// when the write request is over (done, failed or cancelled), false when
+// the request is still outstanding and `write` must stay allocated.
+bool WriteBounded(HANDLE file, PendingWrite& write, DWORD length) {
+    DWORD written = 0;
+    if (platform::WriteFile(file, write.report.data(), length, &written, &write.overlapped)) {
+        return true;
+    }
+    if (GetLastError() != ERROR_IO_PENDING) return true;  // refused: dropped
+    if (WaitForSingleObject(write.overlapped.hEvent, kWriteTimeoutMs) == WAIT_OBJECT_0) {
+        return true;
+    }
+    platform::CancelIoEx(file, &write.overlapped);
+    return WaitForSingleObject(write.overlapped.hEvent, kCancelGraceMs) == WAIT_OBJECT_0;
+}
+
+}  // namespace
 
 void SendDeviceCommand(uint16_t vendorId, uint16_t productId, DeviceCommand command, bool on) {
     hid::HidConnection connection;
     if (!hid::OpenHidDevice(vendorId, productId, &connection)) return;
-    if (!connection.sync.IsValid()) return;
+    if (!connection.overlapped.IsValid()) return;
     const size_t length = hid::ModeReportWriteLength(connection.outputReportLength);
     if (length == 0) return;
-    const hid::ModeReport report = hid::BuildModeReport(command, on);
-    DWORD written = 0;
-    // Synchronous: the report is on its way to the device before the
-    // connection closes. A refused write is dropped like any other failure.
-    platform::WriteFile(connection.sync.Get(), report.data(), static_cast<DWORD>(length), &written,
-                        nullptr);
+    auto* write = new (std::nothrow) PendingWrite;
+    if (write == nullptr) return;
+    write->report = hid::BuildModeReport(command, on);
+    write->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (write->overlapped.hEvent == nullptr) {
+        delete write;
+        return;
+    }
+    // A write that did not finish in time is dropped like any other failure.
+    if (WriteBounded(connection.overlapped.Get(), *write, static_cast<DWORD>(length))) {
+        CloseHandle(write->overlapped.hEvent);
+        delete write;
+    }
+    // Otherwise the request may still complete into `write`: it is left
+    // allocated, and closing the connection cancels the request.
 }
 
 }  // namespace veltrano::asio
