@@ -22,6 +22,27 @@ size_t FrameBytes(const WavData& w) {
     return static_cast<size_t>(w.channels) * static_cast<size_t>(w.bitsPerSample / 8);
 }
 
+// The recording without the gaps (frame positions in the recording; gaps
+// out of order or past the end are taken as far as they go).
+std::vector<uint8_t> CutGaps(const std::vector<uint8_t>& data, size_t frame,
+                             std::vector<Glitch> gaps) {
+    std::sort(gaps.begin(), gaps.end(),
+              [](const Glitch& a, const Glitch& b) { return a.frame < b.frame; });
+    std::vector<uint8_t> out;
+    out.reserve(data.size());
+    const uint64_t frames = data.size() / frame;
+    uint64_t at = 0;
+    for (const Glitch& g : gaps) {
+        const uint64_t begin = std::min(std::max(g.frame, at), frames);
+        const uint64_t end = std::min(begin + std::min(g.frames, frames), frames);
+        out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(at * frame),
+                   data.begin() + static_cast<std::ptrdiff_t>(begin * frame));
+        at = end;
+    }
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(at * frame), data.end());
+    return out;
+}
+
 std::string Frames(uint64_t n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); }
 
 }  // namespace
@@ -112,6 +133,14 @@ CompareResult CompareRecording(const WavData& played, const WavData& recorded,
         return result;
     }
     const size_t frame = FrameBytes(played);
+    // The device's starved time is silence the host never played: cut it
+    // out, so that what was played is compared between the glitches.
+    std::vector<uint8_t> stripped;
+    if (!options.silentGaps.empty()) {
+        stripped = CutGaps(recorded.data, frame, options.silentGaps);
+        result.cutFrames = (recorded.data.size() - stripped.size()) / frame;
+    }
+    const std::vector<uint8_t>& data = options.silentGaps.empty() ? recorded.data : stripped;
     const uint64_t playedFrames = played.data.size() / frame;
     if (playedFrames == 0) {
         result.message = "nothing was played";
@@ -122,17 +151,17 @@ CompareResult CompareRecording(const WavData& played, const WavData& recorded,
                                         : played.sampleRate / 4;
 
     // The played audio can only start inside the recording's lead-in.
-    const auto leadEnd = std::find_if_not(recorded.data.begin(), recorded.data.end(), IsLeadIn);
-    const size_t leadBytes = static_cast<size_t>(leadEnd - recorded.data.begin());
-    for (size_t offset = 0; offset <= leadBytes && offset < recorded.data.size(); offset += frame) {
-        const size_t common = std::min(played.data.size(), recorded.data.size() - offset);
-        if (std::memcmp(recorded.data.data() + offset, played.data.data(), common) != 0) continue;
+    const auto leadEnd = std::find_if_not(data.begin(), data.end(), IsLeadIn);
+    const size_t leadBytes = static_cast<size_t>(leadEnd - data.begin());
+    for (size_t offset = 0; offset <= leadBytes && offset < data.size(); offset += frame) {
+        const size_t common = std::min(played.data.size(), data.size() - offset);
+        if (std::memcmp(data.data() + offset, played.data.data(), common) != 0) continue;
         result.leadingFrames = offset / frame;
         result.matchedFrames = common / frame;
         result.missingFrames = playedFrames - result.matchedFrames;
-        const size_t extra = recorded.data.size() - offset - common;
-        const auto tail = recorded.data.end() - static_cast<std::ptrdiff_t>(extra);
-        if (!std::all_of(tail, recorded.data.end(), IsLeadIn)) {
+        const size_t extra = data.size() - offset - common;
+        const auto tail = data.end() - static_cast<std::ptrdiff_t>(extra);
+        if (!std::all_of(tail, data.end(), IsLeadIn)) {
             result.message =
                 "the recording goes on with " + Frames(extra / frame) + " the host did not play";
             return result;
@@ -152,17 +181,17 @@ CompareResult CompareRecording(const WavData& played, const WavData& recorded,
     // Where the first difference is, for the report: against the played
     // audio right after the lead-in.
     const size_t start = leadBytes / frame * frame;
-    const size_t common = start < recorded.data.size()
-                              ? std::min(played.data.size(), recorded.data.size() - start)
+    const size_t common = start < data.size()
+                              ? std::min(played.data.size(), data.size() - start)
                               : 0;
     size_t at = 0;
-    while (at < common && recorded.data[start + at] == played.data[at]) ++at;
+    while (at < common && data[start + at] == played.data[at]) ++at;
     result.leadingFrames = start / frame;
     result.matchedFrames = at / frame;
     result.missingFrames = playedFrames;
-    result.message = recorded.data.size() <= leadBytes
+    result.message = data.size() <= leadBytes
                          ? "the recording holds no audio, only " +
-                               Frames(recorded.data.size() / frame) + " of silence"
+                               Frames(data.size() / frame) + " of silence"
                          : "the played audio is not in the recording (after " +
                                Frames(result.leadingFrames) + " of lead-in, played frame " +
                                std::to_string(at / frame) + " differs)";

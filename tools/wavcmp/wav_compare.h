@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/wavcmp/glitch_log.h"
+
 namespace veltrano::wavcmp {
 
 struct WavData {
@@ -28,6 +30,9 @@ struct CompareOptions {
     // Played frames allowed to be missing at the end; negative: a quarter
     // of a second at the file's rate.
     int64_t maxMissingFrames = -1;
+    // Silence the device inserted while it was starved (underruns, from
+    // the recording's glitch log): cut out before comparing.
+    std::vector<Glitch> silentGaps;
 };
 
 struct CompareResult {
@@ -36,6 +41,7 @@ struct CompareResult {
     uint64_t leadingFrames = 0;  // silence before the played audio
     uint64_t matchedFrames = 0;
     uint64_t missingFrames = 0;  // played frames absent at the end
+    uint64_t cutFrames = 0;      // starved silence cut out of the recording
 };
 
 CompareResult CompareRecording(const WavData& played, const WavData& recorded,
