@@ -184,7 +184,6 @@ void WasapiBackend::StopTransport() {
 }
 
 void WasapiBackend::RunStreaming() {
-    m_threadId = GetCurrentThreadId();
     m_activeDirections = 0;
     for (Direction d : {Direction::kOutput, Direction::kInput}) {
         const RateSlot* slot = m_driver->InUseSlot(d);

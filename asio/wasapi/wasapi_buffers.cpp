@@ -124,8 +124,11 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     InterlockedExchange(&m_dopSendPending, 0);
     ResetEvent(m_acknowledge.get());
     CancelWaitableTimer(m_watchdogTimer.get());
+    DWORD streamingId = 0;
     m_streamingThread.Reset(
-        CreateThread(nullptr, 0, StreamingThread, this, CREATE_SUSPENDED, nullptr));
+        CreateThread(nullptr, 0, StreamingThread, this, CREATE_SUSPENDED, &streamingId));
+    m_threadId = streamingId;
+    driver.streamingThreadId = streamingId;
     m_watchdogThread.Reset(
         CreateThread(nullptr, 0, WatchdogThread, this, CREATE_SUSPENDED, nullptr));
     if (!m_streamingThread || !m_watchdogThread) {
@@ -135,6 +138,8 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
             thread->Reset();
         }
         m_driver = nullptr;
+        m_threadId = 0;
+        driver.streamingThreadId = 0;
         return ASE_NoMemory;
     }
     DWORD_PTR processMask = 0;
@@ -149,7 +154,7 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     return ASE_OK;
 }
 
-void WasapiBackend::StopThreads(DriverState&) {
+void WasapiBackend::StopThreads(DriverState& driver) {
     // Waiting on the thread handle rather than polling its exit code: the
     // host's thread sleeps instead of spinning against a time-critical one.
     if (m_watchdogThread) {
@@ -173,6 +178,8 @@ void WasapiBackend::StopThreads(DriverState&) {
         WaitForSingleObject(m_streamingThread.get(), INFINITE);
     }
     m_streamingThread.Reset();
+    m_threadId = 0;
+    driver.streamingThreadId = 0;
     m_driver = nullptr;
 }
 

@@ -99,7 +99,7 @@ private:
     void StopClock();
     bool Unplugged() const { return m_state->unplugged.load(); }
     size_t BufferBytes() const { return static_cast<size_t>(m_bufferFrames) * m_format.blockAlign; }
-    void CountLateWrites();
+    void CountLateWrites(uint64_t frame);
     void BeginRecording();
 
 public:
@@ -139,6 +139,7 @@ private:
     bool m_released = false;
     bool m_snapshotValid = false;
     std::vector<uint8_t> m_releasedCopy;
+    uint64_t m_lastPlayed = 0;  // recording frame of the last period played
     bool m_pending = false;  // a GetBuffer awaits its ReleaseBuffer
     UINT32 m_pendingFrames = 0;
     bool m_packetReady = false;
@@ -234,6 +235,7 @@ VirtualAudioClient::~VirtualAudioClient() {
         const std::string path =
             m_state->recordFolder + "\\render-" + std::to_string(NextRecordingNumber()) + ".wav";
         WriteRecordingWav(path, copy);
+        WriteGlitchLog(path, copy);
     }
 }
 
@@ -479,34 +481,48 @@ bool VirtualAudioClient::Tick(uint64_t n) {
     return true;
 }
 
-void VirtualAudioClient::CountLateWrites() {
+// Bytes of the endpoint buffer changed since it was released: the device
+// may already be playing them. Counted against the period at `frame`.
+void VirtualAudioClient::CountLateWrites(uint64_t frame) {
     if (!m_snapshotValid) return;
     uint32_t changed = 0;
     for (size_t i = 0; i < m_buffer.size(); ++i) changed += m_buffer[i] != m_releasedCopy[i];
     if (changed == 0) return;
     std::lock_guard<std::mutex> record(m_state->lock);
-    m_recording->lateWrites += changed;
+    RenderRecording& r = *m_recording;
+    r.lateWrites += changed;
+    ++r.overwrites;
+    if (r.overwriteFrames.size() < kMaxGlitchMarks) r.overwriteFrames.push_back(frame);
     std::memcpy(m_releasedCopy.data(), m_buffer.data(), m_buffer.size());
 }
 
 // The engine takes the released period for the next period of playback;
-// without one the device plays silence.
+// without one the device plays silence. The recording holds what was
+// released; changes made after the release are counted, not recorded.
 void VirtualAudioClient::PlayPeriod() {
-    CountLateWrites();
-    std::lock_guard<std::mutex> record(m_state->lock);
-    RenderRecording& r = *m_recording;
     const size_t bytes = BufferBytes();
-    const uint64_t frame = r.data.size() / m_format.blockAlign;
-    const bool room = r.data.size() + bytes <= kMaxRecordingBytes;
-    if (!room) r.truncated = true;
-    if (m_released) {
-        if (room) r.data.insert(r.data.end(), m_buffer.begin(), m_buffer.begin() + bytes);
-        m_released = false;
-        return;
+    uint64_t frame = 0;
+    const bool released = m_released;
+    {
+        std::lock_guard<std::mutex> record(m_state->lock);
+        RenderRecording& r = *m_recording;
+        frame = r.playedFrames;
+        r.playedFrames += m_bufferFrames;
+        const bool room = r.data.size() + bytes <= kMaxRecordingBytes;
+        if (!room) r.truncated = true;
+        if (released && room) {
+            r.data.insert(r.data.end(), m_releasedCopy.begin(), m_releasedCopy.begin() + bytes);
+        } else if (!released) {
+            ++r.glitches;
+            if (r.glitchFrames.size() < kMaxGlitchMarks) r.glitchFrames.push_back(frame);
+            if (room) r.data.insert(r.data.end(), bytes, uint8_t{0});
+        }
     }
-    ++r.glitches;
-    if (r.glitchFrames.size() < kMaxGlitchMarks) r.glitchFrames.push_back(frame);
-    if (room) r.data.insert(r.data.end(), bytes, uint8_t{0});
+    if (released) {
+        CountLateWrites(frame);
+        m_lastPlayed = frame;
+        m_released = false;
+    }
 }
 
 // The period just recorded becomes the next packet. A packet the client
@@ -570,7 +586,7 @@ HRESULT VirtualAudioClient::RenderGet(UINT32 frames, BYTE** data) {
     if (frames != m_bufferFrames) return AUDCLNT_E_BUFFER_SIZE_ERROR;
     if (m_released) return AUDCLNT_E_BUFFER_TOO_LARGE;
     // Writes made since the engine took the last period are caught here.
-    CountLateWrites();
+    CountLateWrites(m_lastPlayed);
     m_snapshotValid = false;
     std::memset(m_buffer.data(), kGarbage, m_buffer.size());
     m_pending = true;

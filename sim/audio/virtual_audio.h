@@ -81,13 +81,18 @@ struct RenderRecording {
     uint32_t glitches = 0;
     // Frame offsets (into data) of the first kMaxGlitchMarks glitches.
     std::vector<uint64_t> glitchFrames;
-    // Bytes changed in the endpoint buffer after ReleaseBuffer handed it over.
+    uint64_t playedFrames = 0;  // device periods played, data or silence
+    // Bytes changed in the endpoint buffer after ReleaseBuffer handed it
+    // over, the periods they fell in, and the first kMaxGlitchMarks of
+    // those periods' frames. The data holds what was released.
     uint32_t lateWrites = 0;
+    uint32_t overwrites = 0;
+    std::vector<uint64_t> overwriteFrames;
     // Set when data reached kMaxRecordingBytes and stopped growing.
     bool truncated = false;
 };
 
-inline constexpr size_t kMaxGlitchMarks = 64;
+inline constexpr size_t kMaxGlitchMarks = 4096;
 // Inspection records stay bounded however long a host streams: the newest
 // recordings per endpoint, each at most this many bytes.
 inline constexpr size_t kMaxRecordingsKept = 16;

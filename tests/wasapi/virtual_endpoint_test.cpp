@@ -243,7 +243,13 @@ TEST_F(VirtualEndpoints, TheClockRunsOnWhenTheClientIsLateAndLateWritesAreCaught
     EXPECT_GE(r.glitches, 3u);
     ASSERT_GE(r.glitchFrames.size(), 3u);
     EXPECT_EQ(r.glitchFrames[0], 480u);
+    // Caught, counted at the period it fell in; the recording keeps what
+    // was released.
     EXPECT_EQ(r.lateWrites, 1u);
+    EXPECT_EQ(r.overwrites, 1u);
+    ASSERT_EQ(r.overwriteFrames.size(), 1u);
+    EXPECT_EQ(r.overwriteFrames[0], 0u);
+    EXPECT_EQ(r.data[7], 0x11);
     ASSERT_GE(r.data.size(), 4u * 480 * 4);
     EXPECT_EQ(r.data[0], 0x11);
     for (size_t i = 480 * 4; i < 4 * 480 * 4; ++i) ASSERT_EQ(r.data[i], 0) << i;
