@@ -334,6 +334,9 @@ void WasapiBackend::DispatchDue() {
             }
         }
         if (ready == INT64_MAX || m_driver->switchCount >= ready) return;
+        // A stop is on its way: a switch the host will not get must not
+        // move the position it reads either.
+        if (m_stopped != 0) return;
         const int half = static_cast<int>((m_driver->switchCount + 1) % 2);
         m_driver->samplePosition += m_hostFramesPerPeriod;
         m_driver->systemTime = NowNanoseconds();
