@@ -10,7 +10,16 @@
 //   disposeBuffers StopThreads, ReleaseChannels(input), ReleaseChannels(output)
 //   destruction    Shutdown
 //
-// Every call runs on the host's thread. The back end keeps its own records
+// Calls run on a host thread, and hosts also call stop, start and
+// disposeBuffers from inside their callbacks, that is on the back end's own
+// streaming thread (bufferSwitch, or asioMessage answering a reset request);
+// DriverState::OnStreamingThread() tells which. On the streaming thread
+// OnStop, OnStart, StopThreads and ReleaseChannels must complete without
+// waiting for that thread: make the transition in place, and leave freeing
+// whatever the thread still touches once the callback returns (packets, host
+// buffers, its own handle) to the thread itself or to the next
+// AllocateChannels / StartThreads / Shutdown, which wait a bounded time for
+// it. No call a host makes may wait for ever. The back end keeps its own records
 // (pins or endpoint streams, derived from DeviceStream) and lets the
 // capability table point at them; it owns their storage for the object's
 // lifetime, so a table rebuilt at a second init may reuse them.
