@@ -38,6 +38,15 @@
 
 namespace veltrano::asio {
 
+// getBufferSize's four figures, in the host's frames (DSD samples in
+// native DSD).
+struct BufferSizeRange {
+    long minimum = 0;
+    long maximum = 0;
+    long preferred = 0;
+    long granularity = 0;
+};
+
 class AsioBackend {
 public:
     virtual ~AsioBackend() = default;
@@ -83,6 +92,14 @@ public:
     // half here; the WASAPI driver copies on the stream events and answers
     // ASE_OK without doing anything.
     virtual ASIOError OutputReady(DriverState& driver) = 0;
+
+    // getBufferSize and getLatencies from what the device really runs.
+    // false: the driver object's own figures (the buffer-duration table,
+    // one buffer each way).
+    virtual bool BufferSizes(const DriverState&, BufferSizeRange&) { return false; }
+    virtual bool Latencies(const DriverState&, long& /*input*/, long& /*output*/) {
+        return false;
+    }
 
     // getChannelInfo details that differ between the back ends.
     virtual long ChannelGroup(Direction direction, const ChannelRoute& route) const = 0;

@@ -93,6 +93,7 @@ ASIOBool CAsioSample::init(void* sysHandle) {
         requestedWidth = IsValidWidth(static_cast<int>(bits)) ? static_cast<int>(bits) : 0;
     }
     m_state.bitsPerSample = ChooseWidth(requestedWidth, m_state.device.widthMask);
+    m_state.userBitsPerSample = m_state.bitsPerSample;
 
     for (Direction d : {Direction::kOutput, Direction::kInput}) {
         DirectionSlots& slots = m_state.table[d];

@@ -74,6 +74,7 @@ ASIOError CAsioSample::getLatencies(long* inputLatency, long* outputLatency) {
             input = LatencyFrames(m_state.pcmRate, m_state.bufferDuration);
         }
         output = input * (m_state.queueDepth - 1);
+        m_backend->Latencies(m_state, input, output);
     }
     if (inputLatency != nullptr) *inputLatency = input;
     if (outputLatency != nullptr) *outputLatency = output;
@@ -97,6 +98,13 @@ ASIOError CAsioSample::getBufferSize(long* minSize, long* maxSize, long* preferr
         maximum = FramesForMs(rate, kMaxBufferMs);
         preferred = FramesFor(rate, m_state.bufferDuration);
         step = static_cast<long>(rate / 1000);
+    }
+    BufferSizeRange device;
+    if (m_backend->BufferSizes(m_state, device)) {
+        minimum = device.minimum;
+        maximum = device.maximum;
+        preferred = device.preferred;
+        step = device.granularity;
     }
     if (minSize != nullptr) *minSize = minimum;
     if (maxSize != nullptr) *maxSize = maximum;
@@ -146,6 +154,13 @@ ASIOError CAsioSample::setSampleRate(ASIOSampleRate sampleRate) {
         changed = true;
     }
     const uint32_t carrier = IsDsd() ? DsdCarrierRate(m_state.asioRate) : m_state.asioRate;
+    // Leaving native DSD gives the user's width back: the 32-bit carrier
+    // words were DSD's, not a choice of the user.
+    if (!IsDsd() && m_state.userBitsPerSample != 0 &&
+        m_state.bitsPerSample != m_state.userBitsPerSample) {
+        m_state.bitsPerSample = m_state.userBitsPerSample;
+        m_block.PublishWidth(static_cast<uint32_t>(m_state.bitsPerSample));
+    }
     if (carrier != m_state.pcmRate || changed) {
         m_state.pcmRate = carrier;
         m_block.PublishSampleRate(carrier);

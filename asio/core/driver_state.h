@@ -41,6 +41,9 @@ struct DriverState {
     void* sysHandle = nullptr;
     int state = kStateUnloaded;
     int bitsPerSample = 0;
+    // The width init chose from the user's setting; native DSD borrows
+    // bitsPerSample (32) and gives this back when the rate leaves DSD.
+    int userBitsPerSample = 0;
     uint32_t pcmRate = 0;
     uint32_t asioRate = 0;       // pcmRate, or a native DSD rate
     int64_t bufferDuration = 0;  // 100-ns units

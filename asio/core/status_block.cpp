@@ -117,9 +117,11 @@ void StatusBlock::PublishSampleRate(uint32_t rate) {
     m_view->changed = 1;
 }
 
-void StatusBlock::PublishNativeDsdWidth() {
+void StatusBlock::PublishNativeDsdWidth() { PublishWidth(32); }
+
+void StatusBlock::PublishWidth(uint32_t bits) {
     if (!Present()) return;
-    m_view->bitsPerSample = 32;
+    m_view->bitsPerSample = bits;
     m_view->changed = 1;
 }
 

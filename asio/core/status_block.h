@@ -49,6 +49,8 @@ public:
     void PublishSampleRate(uint32_t rate);
     // getChannelInfo in native DSD (magic test only).
     void PublishNativeDsdWidth();
+    // The width again after native DSD (magic test only, like the above).
+    void PublishWidth(uint32_t bits);
     // createBuffers succeeded with `hostBufferSize` frames at `asioRate`.
     void PublishPrepared(const GUID& clsid, uint32_t hostBufferSize, uint32_t asioRate);
     // start (4) and stop (3).

@@ -57,6 +57,12 @@ HRESULT WasapiBackend::OpenStream(EndpointStream& stream, Direction direction, u
         if (FAILED(hr)) return hr;
         if (!render) return E_FAIL;
         stream.renderClient = render;
+        // Optional: without it lost output time goes unnoticed, not wrong.
+        ComPtr<IAudioClock> clock;
+        if (SUCCEEDED(client->GetService(__uuidof(IAudioClock),
+                                         reinterpret_cast<void**>(clock.GetAddressOf())))) {
+            stream.clock = clock;
+        }
     } else {
         ComPtr<IAudioCaptureClient> capture;
         hr = client->GetService(__uuidof(IAudioCaptureClient),

@@ -13,8 +13,6 @@
 #include "asio/core/status_block.h"
 #include "asio/wasapi/wasapi_backend.h"
 
-#include "asio/core/buffer_switch.h"
-
 namespace veltrano::asio {
 namespace {
 
@@ -22,6 +20,9 @@ constexpr int64_t kWatchdogDue = -20000000;  // 2 s, relative, 100-ns units
 constexpr uint8_t kDsdSilence = 0x69;
 
 int64_t NowNanoseconds() { return static_cast<int64_t>(timeGetTime()) * 1000000; }
+
+// The device's silence: zero samples, or the DSD idle pattern.
+uint8_t SilenceByte(bool nativeDsd) { return nativeDsd ? kDsdSilence : 0; }
 
 EndpointStream* StreamAt(RateSlot* slot, uint32_t index) {
     if (slot == nullptr || index >= slot->streamCount) return nullptr;
@@ -99,16 +100,17 @@ void WasapiBackend::FillWaitArray(HANDLE* handles) {
 }
 
 void WasapiBackend::ArmWatchdog() {
+    if (m_deviceLost) return;  // the host has been told once already
     LARGE_INTEGER due;
     due.QuadPart = kWatchdogDue;
     SetWaitableTimer(m_watchdogTimer.get(), &due, 0, nullptr, nullptr, FALSE);
 }
 
 void WasapiBackend::StartStreams() {
-    std::memset(m_streamMask, 0, sizeof(m_streamMask));
-    std::memset(m_directionMask, 0, sizeof(m_directionMask));
+    std::memset(m_served, 0, sizeof(m_served));
+    std::memset(m_written, 0, sizeof(m_written));
+    std::memset(m_lostPeriods, 0, sizeof(m_lostPeriods));
     ResetTransport(*m_driver, NowNanoseconds());
-    const bool dsd = m_nativeDsd;
     // One period queued before the start, so the first event asks for the
     // second: silence for the device while the host fills its first half.
     if (RateSlot* out = m_driver->InUseSlot(Direction::kOutput)) {
@@ -116,13 +118,15 @@ void WasapiBackend::StartStreams() {
             EndpointStream* stream = StreamAt(out, s);
             if (stream == nullptr || !stream->ready) continue;
             BYTE* data = nullptr;
-            if (FAILED(stream->renderClient->GetBuffer(m_period, &data)) || data == nullptr) {
-                continue;
-            }
+            const HRESULT hr = stream->renderClient->GetBuffer(m_period, &data);
+            if (hr == AUDCLNT_E_DEVICE_INVALIDATED) m_lostAtStart = true;
+            if (FAILED(hr) || data == nullptr) continue;
             const size_t bytes =
                 static_cast<size_t>(m_period) * stream->activeChannels * m_outputBytes;
-            std::memset(data, dsd ? kDsdSilence : 0, bytes);
-            stream->renderClient->ReleaseBuffer(m_period, 0);
+            std::memset(data, SilenceByte(m_nativeDsd), bytes);
+            if (SUCCEEDED(stream->renderClient->ReleaseBuffer(m_period, 0))) {
+                m_written[s] = m_period;
+            }
         }
     }
     for (Direction d : {Direction::kInput, Direction::kOutput}) {
@@ -144,6 +148,41 @@ void WasapiBackend::StopStreams() {
     }
 }
 
+// A stopped exclusive stream keeps its unplayed period and its unread
+// packet; a start must begin with silence and new data only, so both go,
+// and so do the host's halves (what the host writes between stop and start
+// is still played first).
+void WasapiBackend::ResetAndClear() {
+    for (Direction d : {Direction::kInput, Direction::kOutput}) {
+        RateSlot* slot = m_driver->InUseSlot(d);
+        if (slot == nullptr) continue;
+        for (uint32_t s = 0; s < slot->streamCount; ++s) {
+            EndpointStream* stream = StreamAt(slot, s);
+            if (stream != nullptr && stream->ready) stream->audioClient->Reset();
+        }
+        const bool output = d == Direction::kOutput;
+        for (uint32_t r = 0; r < slot->channelCount; ++r) {
+            ChannelRoute& route = slot->routes[r];
+            if (route.stream == nullptr || !route.enabled) continue;
+            const size_t bytes = m_halfBytes;
+            for (void* half : route.buffers) {
+                if (half != nullptr) {
+                    std::memset(half, output ? SilenceByte(m_nativeDsd) : 0, bytes);
+                }
+            }
+        }
+    }
+}
+
+void WasapiBackend::StopTransport() {
+    if (m_running) {
+        StopStreams();
+        ResetAndClear();
+    }
+    CancelWaitableTimer(m_watchdogTimer.get());
+    m_running = false;
+}
+
 void WasapiBackend::RunStreaming() {
     m_activeDirections = 0;
     for (Direction d : {Direction::kOutput, Direction::kInput}) {
@@ -154,11 +193,11 @@ void WasapiBackend::RunStreaming() {
     }
     HANDLE handles[kWaitCount];
     FillWaitArray(handles);
-    std::memset(m_streamMask, 0, sizeof(m_streamMask));
-    std::memset(m_directionMask, 0, sizeof(m_directionMask));
     m_running = false;
+    m_leaveNow = false;
+    m_deviceLost = false;
     StatusBlock& block = *m_driver->block;
-    const GUID& id = m_driver->classId;
+    const GUID id = m_driver->classId;
 
     for (;;) {
         DWORD index;
@@ -181,18 +220,21 @@ void WasapiBackend::RunStreaming() {
                 // and answers: the thread's own start-up may have cleared the
                 // event of a start made right after createBuffers.
                 if (!m_running) {
+                    m_lostAtStart = false;
                     StartStreams();
                     SetEvent(m_acknowledge.get());
                     m_running = true;
                 }
                 CancelWaitableTimer(m_watchdogTimer.get());
                 ArmWatchdog();
+                if (m_lostAtStart) {
+                    m_lostAtStart = false;
+                    DeviceLost();
+                }
                 break;
             case kStop:
-                if (m_running) StopStreams();
-                CancelWaitableTimer(m_watchdogTimer.get());
+                StopTransport();
                 SetEvent(m_acknowledge.get());
-                m_running = false;
                 break;
             case kResetCheck:
                 ArmWatchdog();
@@ -215,56 +257,145 @@ void WasapiBackend::RunStreaming() {
                 }
                 break;
         }
+        // The host tore the set down from inside a callback: what this
+        // thread used is gone, so it touches nothing more.
+        if (m_leaveNow) return;
         if (block.TakeResetRequest(id)) {
             if (auto* message = m_driver->callbacks.asioMessage) {
                 message(kAsioResetRequest, 0, nullptr, nullptr);
             }
         }
+        if (m_leaveNow) return;
         if (leave) break;
     }
     if (m_running) StopStreams();
     m_running = false;
 }
 
-void WasapiBackend::ServeStream(Direction direction, uint32_t stream) {
-    RateSlot* slot = m_driver->InUseSlot(direction);
-    if (slot == nullptr || m_period == 0) return;
-    const int d = static_cast<int>(direction);
-    const int half = static_cast<int>((m_driver->samplePosition / m_period + 1) % 2);
-    const bool serving = m_running || m_stopped == 0;
-    m_streamMask[d][half] |= 1u << stream;
-    if (serving) {
-        if (direction == Direction::kOutput) {
-            WriteOutput(*slot, stream, half);
-        } else if (m_driver->switchCount >= m_driver->queueDepth) {
-            ReadInput(*slot, stream, half);
-        }
+// The device is gone: the host hears it once, as a reset request, and no
+// stream is served again in this set.
+void WasapiBackend::DeviceLost() {
+    if (m_deviceLost) return;
+    m_deviceLost = true;
+    CancelWaitableTimer(m_watchdogTimer.get());
+    if (auto* message = m_driver->callbacks.asioMessage) {
+        message(kAsioResetRequest, 0, nullptr, nullptr);
     }
-    if ((m_streamMask[d][half] & slot->readyStreamMask) != slot->readyStreamMask) return;
-    if (serving) {
-        m_directionMask[half] |= 1u << d;
-        if ((m_directionMask[half] & m_activeDirections) == m_activeDirections) {
-            m_driver->samplePosition += m_period;
-            m_driver->systemTime = NowNanoseconds();
-            Dispatch(half);
-            m_directionMask[half] = 0;
-        }
-    }
-    m_streamMask[d][half] = 0;
 }
 
-void WasapiBackend::WriteOutput(RateSlot& slot, uint32_t s, int half) {
-    EndpointStream* stream = StreamAt(&slot, s);
+void WasapiBackend::RequestResync() {
+    if (auto* message = m_driver->callbacks.asioMessage) {
+        message(kAsioResyncRequest, 0, nullptr, nullptr);
+    }
+}
+
+void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
+    RateSlot* slot = m_driver->InUseSlot(direction);
+    if (slot == nullptr || m_period == 0 || m_deviceLost) return;
+    EndpointStream* stream = StreamAt(slot, s);
     if (stream == nullptr || !stream->ready) return;
+    // Nothing moves while stopped (a stop made from inside a callback
+    // leaves its last events behind).
+    if (!m_running) return;
+    const int d = static_cast<int>(direction);
+    const int64_t period = m_served[d][s];
+    const Served served = direction == Direction::kOutput
+                              ? WriteOutput(*slot, *stream, s, period)
+                              : ReadInput(*slot, *stream, period);
+    if (served == Served::kDeviceLost) {
+        DeviceLost();
+        return;
+    }
+    if (served == Served::kNone) return;
+    if (served == Served::kPeriod) ++m_served[d][s];
+    // Told after the period is done: a host may tear the set down from
+    // inside the message.
+    if (m_resyncDue) {
+        m_resyncDue = false;
+        RequestResync();
+        if (m_leaveNow || !m_running) return;
+    }
+    DispatchDue();
+}
+
+// Switch k is due once every ready stream of every active direction has
+// served its period k. Normally one switch per event; after a direction
+// caught up, each switch it owes, in order.
+void WasapiBackend::DispatchDue() {
+    for (;;) {
+        int64_t ready = INT64_MAX;
+        for (Direction d : {Direction::kOutput, Direction::kInput}) {
+            const int di = static_cast<int>(d);
+            if ((m_activeDirections & (1u << di)) == 0) continue;
+            const RateSlot* slot = m_driver->InUseSlot(d);
+            for (uint32_t s = 0; s < slot->streamCount; ++s) {
+                if ((slot->readyStreamMask & (1u << s)) == 0) continue;
+                if (m_served[di][s] < ready) ready = m_served[di][s];
+            }
+        }
+        if (ready == INT64_MAX || m_driver->switchCount >= ready) return;
+        // A stop is on its way: a switch the host will not get must not
+        // move the position it reads either.
+        if (m_stopped != 0) return;
+        const int half = static_cast<int>((m_driver->switchCount + 1) % 2);
+        m_driver->samplePosition += m_hostFramesPerPeriod;
+        m_driver->systemTime = NowNanoseconds();
+        Dispatch(half);
+        if (m_leaveNow || !m_running) return;
+    }
+}
+
+// Lost time on output: the device position says it has played beyond what
+// was written, so a period went out as silence.
+void WasapiBackend::CheckOutputPosition(EndpointStream& stream, uint32_t s) {
+    if (!stream.clock) return;
+    UINT64 frequency = 0;
+    UINT64 position = 0;
+    if (FAILED(stream.clock->GetFrequency(&frequency)) || frequency == 0) return;
+    if (FAILED(stream.clock->GetPosition(&position, nullptr))) return;
+    const uint32_t rate = m_driver->InUseSlot(Direction::kOutput)->sampleRate;
+    const uint64_t played = position * rate / frequency;
+    const uint64_t needed = played + m_period;
+    const uint64_t lost = needed > m_written[s] ? (needed - m_written[s]) / m_period : 0;
+    if (lost > m_lostPeriods[s]) {
+        m_lostPeriods[s] = lost;
+        m_resyncDue = true;
+    }
+}
+
+WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream& stream,
+                                                  uint32_t s, int64_t period) {
     BYTE* data = nullptr;
-    if (FAILED(stream->renderClient->GetBuffer(m_period, &data)) || data == nullptr) return;
+    const HRESULT hr = stream.renderClient->GetBuffer(m_period, &data);
+    if (hr == AUDCLNT_E_DEVICE_INVALIDATED) return Served::kDeviceLost;
+    // Still full: the engine has not taken the last period yet (an event
+    // left over from a late wake), so this event asks for nothing.
+    if (FAILED(hr) || data == nullptr) return Served::kNone;
+    CheckOutputPosition(stream, s);
+    // Period j carries the half of switch j, which the host filled at
+    // switch j - 2. A stream further ahead than that (the other direction's
+    // clock lags by more than a period) would replay an old half: this
+    // event plays silence instead, period j waits for the next one, and the
+    // host is told time was lost.
+    const bool fresh = period <= m_driver->switchCount + 1;
+    const int half = static_cast<int>((period + 1) % 2);
     const size_t sampleBytes = m_outputBytes;
-    const size_t stride = sampleBytes * stream->activeChannels;
+    const size_t stride = sampleBytes * stream.activeChannels;
+    // Channels without a host buffer get silence, never what the endpoint
+    // buffer happened to hold.
+    uint32_t buffered = 0;
+    for (uint32_t r = 0; fresh && r < slot.channelCount; ++r) {
+        const ChannelRoute& route = slot.routes[r];
+        buffered += route.stream == &stream && route.buffers[half] != nullptr;
+    }
+    if (buffered < stream.activeChannels) {
+        std::memset(data, SilenceByte(m_nativeDsd), m_period * stride);
+    }
     const bool nativeDsd = m_driver->block->Read(&AsioStatusBlock::nativeDsd) != 0;
     const bool scan = kernels::DopScanApplies(sampleBytes, m_driver->pcmRate, nativeDsd);
-    for (uint32_t r = 0; r < slot.channelCount; ++r) {
+    for (uint32_t r = 0; fresh && r < slot.channelCount; ++r) {
         const ChannelRoute& route = slot.routes[r];
-        if (route.stream != stream || route.buffers[half] == nullptr) continue;
+        if (route.stream != &stream || route.buffers[half] == nullptr) continue;
         const auto* src = static_cast<const uint8_t*>(route.buffers[half]);
         if (slot.IsStereoPair(r, half)) {
             const auto* right = static_cast<const uint8_t*>(slot.routes[r + 1].buffers[half]);
@@ -280,7 +411,12 @@ void WasapiBackend::WriteOutput(RateSlot& slot, uint32_t s, int half) {
                                    sampleBytes, stride);
         if (scan) ScanForDop(src, m_period, sampleBytes);
     }
-    stream->renderClient->ReleaseBuffer(m_period, 0);
+    if (SUCCEEDED(stream.renderClient->ReleaseBuffer(m_period, 0))) m_written[s] += m_period;
+    if (!fresh) {
+        m_resyncDue = true;
+        return Served::kGap;
+    }
+    return Served::kPeriod;
 }
 
 void WasapiBackend::ScanForDop(const uint8_t* samples, size_t frames, size_t sampleBytes) {
@@ -292,22 +428,33 @@ void WasapiBackend::ScanForDop(const uint8_t* samples, size_t frames, size_t sam
     m_driver->block->PublishDop(m_driver->classId, match);
 }
 
-void WasapiBackend::ReadInput(RateSlot& slot, uint32_t s, int half) {
-    EndpointStream* stream = StreamAt(&slot, s);
-    if (stream == nullptr || !stream->ready) return;
+WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& stream,
+                                                int64_t period) {
     BYTE* data = nullptr;
     UINT32 frames = 0;
     DWORD flags = 0;
-    if (FAILED(stream->captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) return;
+    const HRESULT hr = stream.captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
+    if (hr == AUDCLNT_E_DEVICE_INVALIDATED) return Served::kDeviceLost;
+    if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY || frames == 0) return Served::kNone;
+    // The input of switch k; the first queueDepth switches hand over
+    // silence. A packet that would overwrite a half the host has not had
+    // yet, or one that follows lost data, means time was lost.
+    const int half = static_cast<int>((period + 1) % 2);
+    const bool fits = period <= m_driver->switchCount + 1;
+    const bool deliver = fits && period >= m_driver->queueDepth && data != nullptr;
     const size_t deviceBytes = m_inputBytes;
     const bool widen = m_widenInput;
-    const size_t stride = deviceBytes * stream->activeChannels;
+    const size_t stride = deviceBytes * stream.activeChannels;
     const size_t count = frames < m_period ? frames : m_period;
-    for (uint32_t r = 0; data != nullptr && r < slot.channelCount; ++r) {
+    for (uint32_t r = 0; fits && r < slot.channelCount; ++r) {
         const ChannelRoute& route = slot.routes[r];
-        if (route.stream != stream || route.buffers[half] == nullptr) continue;
-        const uint8_t* src = data + route.channelInStream * deviceBytes;
+        if (route.stream != &stream || route.buffers[half] == nullptr) continue;
         auto* dst = static_cast<uint8_t*>(route.buffers[half]);
+        if (!deliver) {
+            std::memset(dst, 0, m_halfBytes);
+            continue;
+        }
+        const uint8_t* src = data + route.channelInStream * deviceBytes;
         if (!widen && slot.IsStereoPair(r, half)) {
             kernels::DeinterleaveStereo(
                 src, dst, static_cast<uint8_t*>(slot.routes[r + 1].buffers[half]), count,
@@ -321,7 +468,12 @@ void WasapiBackend::ReadInput(RateSlot& slot, uint32_t s, int half) {
             kernels::CopyFromInterleaved(src, dst, count, deviceBytes, stride);
         }
     }
-    stream->captureClient->ReleaseBuffer(frames);
+    stream.captureClient->ReleaseBuffer(frames);
+    if (!fits || ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0 && period > 0)) {
+        m_resyncDue = true;
+    }
+    // A packet that did not fit is lost; period k waits for the next one.
+    return fits ? Served::kPeriod : Served::kGap;
 }
 
 void WasapiBackend::Dispatch(int half) {

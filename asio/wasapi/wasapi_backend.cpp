@@ -77,6 +77,9 @@ HRESULT WasapiBackend::Acquire(const DriverState& driver) {
     // at the old ones until BuildTable refreshes them.
     m_render = found.render;
     m_capture = found.capture;
+    // Sizes are learnt again for the endpoints found now.
+    m_sizeRules = {};
+    m_dsdSizeRules = {};
     m_vendorId = found.vendorId;
     m_productId = found.productId;
     return CreateSyncObjects();
@@ -118,6 +121,12 @@ bool WasapiBackend::ChannelActive(const ChannelRoute& route) const {
 }
 
 void WasapiBackend::Shutdown() {
+    // Threads that could not be waited for when their set ended are waited
+    // for here (bounded), before the handles they use close.
+    for (OwnedHandle* thread : {&m_leavingThread, &m_stuckWatchdog}) {
+        if (*thread) WaitForSingleObject(thread->get(), kThreadEndMs);
+        thread->Reset();
+    }
     m_streamingThread.Reset();
     m_watchdogThread.Reset();
     for (OwnedHandle& control : m_control) control.Reset();

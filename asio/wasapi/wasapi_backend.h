@@ -23,6 +23,11 @@ public:
     OwnedHandle(const OwnedHandle&) = delete;
     OwnedHandle& operator=(const OwnedHandle&) = delete;
     HANDLE get() const { return m_handle; }
+    HANDLE release() {
+        HANDLE handle = m_handle;
+        m_handle = nullptr;
+        return handle;
+    }
     void Reset(HANDLE handle = nullptr) {
         if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
         m_handle = handle;
@@ -54,12 +59,16 @@ public:
     ASIOError OutputReady(DriverState&) override { return ASE_OK; }
     long ChannelGroup(Direction, const ChannelRoute&) const override { return 0; }
     ASIOSampleType PcmSampleType(Direction direction, int bitsPerSample) const override;
+    bool BufferSizes(const DriverState& driver, BufferSizeRange& sizes) override;
+    bool Latencies(const DriverState& driver, long& input, long& output) override;
     bool ChannelActive(const ChannelRoute& route) const override;
     void Shutdown() override;
 
 private:
     enum Control { kExit = 0, kStart = 1, kStop = 2, kResetCheck = 3, kControlCount = 4 };
     static constexpr int kWaitCount = 64;
+    static constexpr DWORD kThreadEndMs = 5000;
+    static constexpr DWORD kAcknowledgeMs = 5000;
     static constexpr int kFirstOutput = 4;
     static constexpr int kFirstInput = kFirstOutput + kMaxStreamsPerSlot;
 
@@ -69,6 +78,20 @@ private:
     int ContainerBits(int bitsPerSample) const {
         return Packed(bitsPerSample) ? 32 : bitsPerSample;
     }
+    // Buffer sizes the endpoints run at one rate, in device frames: every
+    // minimum + k x step up to maximum opens (buffer_sizes.cpp).
+    struct SizeRule {
+        bool known = false;
+        int bits = 0;  // the width the rule was learnt for
+        uint32_t minimum = 0;
+        uint32_t step = 1;
+        uint32_t maximum = 0;
+    };
+    SizeRule RuleFor(const DriverState& driver, uint32_t rate, bool nativeDsd);
+    uint32_t NextRunnableSize(IMMDevice* endpoint, uint32_t rate, int container, int valid,
+                              uint32_t frames) const;
+    bool LearnRule(IMMDevice* endpoint, uint32_t rate, int container, int valid, SizeRule& rule) const;
+
     HRESULT CreateSyncObjects();
     HRESULT OpenStream(EndpointStream& stream, Direction direction, uint32_t rate, int container,
                        int valid, uint32_t channels);
@@ -81,12 +104,25 @@ private:
     void FillWaitArray(HANDLE* handles);
     void StartStreams();
     void StopStreams();
+    // Stop as the stop command does, on the streaming thread: the streams
+    // stop and forget what they hold, the host's halves are cleared.
+    void StopTransport();
+    void ResetAndClear();
+    bool OnStreamingThread() const { return GetCurrentThreadId() == m_threadId; }
+    void DispatchDue();
+    void DeviceLost();
+    void RequestResync();
+    void CheckOutputPosition(EndpointStream& stream, uint32_t s);
     void ArmWatchdog();
     void SendPendingDopCommand();
     void FlushDopCommand();
+    // kPeriod: the stream's next period moved; kGap: the device's period
+    // went by without one (silence out, a packet dropped); kNone: the event
+    // asked for nothing.
+    enum class Served { kPeriod, kGap, kNone, kDeviceLost };
     void ServeStream(Direction direction, uint32_t stream);
-    void WriteOutput(RateSlot& slot, uint32_t stream, int half);
-    void ReadInput(RateSlot& slot, uint32_t stream, int half);
+    Served WriteOutput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
+    Served ReadInput(RateSlot& slot, EndpointStream& stream, int64_t period);
     void Dispatch(int half);
     void ScanForDop(const uint8_t* samples, size_t frames, size_t sampleBytes);
 
@@ -98,6 +134,8 @@ private:
     uint16_t m_vendorId = 0;
     uint16_t m_productId = 0;
     std::array<StreamSlots, kDirectionCount> m_streams{};
+    std::array<SizeRule, kRateCount> m_sizeRules{};
+    std::array<SizeRule, kRateCount> m_dsdSizeRules{};
 
     OwnedHandle m_control[kControlCount];
     OwnedHandle m_acknowledge;
@@ -110,6 +148,12 @@ private:
     volatile LONG m_dopSendPending = 0;
     OwnedHandle m_streamingThread;
     OwnedHandle m_watchdogThread;
+    // A streaming thread told to end from inside its own callback: it
+    // leaves once the callback returns, and is waited for before the next
+    // set starts or the object ends.
+    OwnedHandle m_leavingThread;
+    OwnedHandle m_stuckWatchdog;
+    DWORD m_threadId = 0;
     volatile LONG m_restartRequest = 0;
     volatile LONG m_stopped = 0;
 
@@ -122,10 +166,19 @@ private:
     size_t m_outputBytes = 0;   // per sample, host and device alike
     size_t m_inputBytes = 0;    // per sample in the device's stream
     bool m_widenInput = false;  // 24-bit input handed over in 32-bit words
+    uint32_t m_hostFramesPerPeriod = 0;  // DSD samples in native DSD
+    size_t m_halfBytes = 0;              // each host half
     bool m_running = false;
+    bool m_leaveNow = false;  // teardown asked for from inside a callback
+    bool m_deviceLost = false;
+    bool m_lostAtStart = false;
+    bool m_resyncDue = false;  // time was lost; told once the period is done
     uint32_t m_activeDirections = 0;
-    uint32_t m_streamMask[kDirectionCount][2] = {};
-    uint32_t m_directionMask[2] = {};
+    // Periods each stream has served since the start; switch k waits for
+    // period k of every active stream and uses half (k + 1) mod 2.
+    int64_t m_served[kDirectionCount][kMaxStreamsPerSlot] = {};
+    uint64_t m_written[kMaxStreamsPerSlot] = {};  // output frames released
+    uint64_t m_lostPeriods[kMaxStreamsPerSlot] = {};  // played as silence
     ASIOTime m_time{};
 };
 

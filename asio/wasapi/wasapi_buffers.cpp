@@ -32,6 +32,10 @@ ASIOError WasapiBackend::AllocateChannels(DriverState& driver, Direction directi
     m_widenInput = Packed(bits);
     const size_t halfBytes = dsd ? static_cast<size_t>(bufferSize) / 8
                                  : static_cast<size_t>(bufferSize) * (container / 8);
+    m_halfBytes = halfBytes;
+    m_hostFramesPerPeriod = static_cast<uint32_t>(bufferSize);
+    // What sizes the endpoints run is learnt while they are still free.
+    RuleFor(driver, slot.sampleRate, dsd);
     for (long i = 0; i < count; ++i) {
         ASIOBufferInfo& info = infos[i];
         if ((info.isInput != ASIOFalse) != input) continue;
@@ -84,9 +88,7 @@ void WasapiBackend::ReleaseChannels(DriverState&, Direction, RateSlot& slot) {
         if (stream == nullptr) continue;
         stream->activeChannels = 0;
         stream->framesPerPeriod = 0;
-        stream->renderClient.Reset();
-        stream->captureClient.Reset();
-        stream->audioClient.Reset();
+        stream->ReleaseClients();
         stream->ready = false;
         stream->inUse = false;
     }
@@ -100,6 +102,15 @@ void WasapiBackend::ReleaseChannels(DriverState&, Direction, RateSlot& slot) {
 }
 
 ASIOError WasapiBackend::StartThreads(DriverState& driver) {
+    // A thread told to end from inside its own callback has returned by now
+    // (the host's call came back through it); make sure before reusing its
+    // members.
+    if (m_leavingThread) {
+        if (WaitForSingleObject(m_leavingThread.get(), kThreadEndMs) != WAIT_OBJECT_0) {
+            return ASE_HWMalfunction;
+        }
+        m_leavingThread.Reset();
+    }
     m_driver = &driver;
     // Cleared here, before the threads exist: cleared by the thread itself,
     // a command the host gives before the thread first runs (an exit right
@@ -113,8 +124,11 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     InterlockedExchange(&m_dopSendPending, 0);
     ResetEvent(m_acknowledge.get());
     CancelWaitableTimer(m_watchdogTimer.get());
+    DWORD streamingId = 0;
     m_streamingThread.Reset(
-        CreateThread(nullptr, 0, StreamingThread, this, CREATE_SUSPENDED, nullptr));
+        CreateThread(nullptr, 0, StreamingThread, this, CREATE_SUSPENDED, &streamingId));
+    m_threadId = streamingId;
+    driver.streamingThreadId = streamingId;
     m_watchdogThread.Reset(
         CreateThread(nullptr, 0, WatchdogThread, this, CREATE_SUSPENDED, nullptr));
     if (!m_streamingThread || !m_watchdogThread) {
@@ -124,6 +138,8 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
             thread->Reset();
         }
         m_driver = nullptr;
+        m_threadId = 0;
+        driver.streamingThreadId = 0;
         return ASE_NoMemory;
     }
     DWORD_PTR processMask = 0;
@@ -138,34 +154,58 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     return ASE_OK;
 }
 
-void WasapiBackend::StopThreads(DriverState&) {
+void WasapiBackend::StopThreads(DriverState& driver) {
     // Waiting on the thread handle rather than polling its exit code: the
     // host's thread sleeps instead of spinning against a time-critical one.
     if (m_watchdogThread) {
         SetEvent(m_watchdogExit.get());
-        WaitForSingleObject(m_watchdogThread.get(), INFINITE);
+        if (WaitForSingleObject(m_watchdogThread.get(), kThreadEndMs) != WAIT_OBJECT_0) {
+            // Stuck in a device command: it only touches what lives as long
+            // as the back end, which waits for it again at the end.
+            m_stuckWatchdog.Reset(m_watchdogThread.release());
+        }
     }
     m_watchdogThread.Reset();
-    if (m_streamingThread) {
+    if (m_streamingThread && OnStreamingThread()) {
+        // Asked from inside a callback: the thread cannot wait for itself.
+        // It leaves as soon as the callback returns and touches nothing of
+        // this set on the way out, so the buffers can go now.
+        m_leaveNow = true;
+        SetEvent(m_control[kExit].get());
+        m_leavingThread.Reset(m_streamingThread.release());
+    } else if (m_streamingThread) {
         SetEvent(m_control[kExit].get());
         WaitForSingleObject(m_streamingThread.get(), INFINITE);
     }
     m_streamingThread.Reset();
+    m_threadId = 0;
+    driver.streamingThreadId = 0;
     m_driver = nullptr;
 }
 
-// A streaming thread that ended on a wait failure can no longer answer;
-// the host's thread must not wait for it forever.
+// A streaming thread that ended on a wait failure can no longer answer, and
+// one held up in a host callback may be waiting for the very thread that
+// asks: the host's thread waits a bounded time.
 bool WasapiBackend::WaitAcknowledge() {
     if (!m_streamingThread) return false;
     const HANDLE handles[2] = {m_acknowledge.get(), m_streamingThread.get()};
-    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0;
+    return WaitForMultipleObjects(2, handles, FALSE, kAcknowledgeMs) == WAIT_OBJECT_0;
 }
 
 ASIOError WasapiBackend::OnStart(DriverState&, bool transition) {
     InterlockedExchange(&m_restartRequest, 1);
     InterlockedExchange(&m_stopped, 0);
     if (!transition) return ASE_OK;
+    if (OnStreamingThread()) {
+        // A start from inside a callback: nothing to hand over.
+        InterlockedExchange(&m_restartRequest, 0);
+        if (!m_running) {
+            StartStreams();
+            m_running = true;
+            ArmWatchdog();
+        }
+        return ASE_OK;
+    }
     SetEvent(m_control[kStart].get());
     return WaitAcknowledge() ? ASE_OK : ASE_HWMalfunction;
 }
@@ -173,8 +213,15 @@ ASIOError WasapiBackend::OnStart(DriverState&, bool transition) {
 ASIOError WasapiBackend::OnStop(DriverState&, bool transition) {
     InterlockedExchange(&m_stopped, 1);
     InterlockedExchange(&m_restartRequest, 0);
-    if (transition) {
+    if (transition && OnStreamingThread()) {
+        // A stop from inside a callback: this thread is the one that would
+        // answer, so it stops here and returns to the host.
+        StopTransport();
+    } else if (transition) {
         SetEvent(m_control[kStop].get());
+        // Unanswered in time, the stop command stays queued: the thread
+        // carries it out when it comes back, and `stopped` keeps the host's
+        // callbacks away meanwhile.
         WaitAcknowledge();
     }
     // The driver object sends the off command once this returns.

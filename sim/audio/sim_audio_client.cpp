@@ -12,6 +12,9 @@ namespace veltrano::sim {
 namespace {
 
 constexpr int64_t kMaxEventBuffer = 5000000;  // 500 ms in 100-ns units
+// What GetBuffer hands out before the client writes: never silence, so a
+// sample the client leaves unwritten shows in the recording.
+constexpr uint8_t kGarbage = 0xD5;
 constexpr GUID kSubtypeFloat = {
     0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
@@ -25,21 +28,30 @@ public:
                                          const WAVEFORMATEX* format, LPCGUID session) override;
     HRESULT STDMETHODCALLTYPE GetBufferSize(UINT32* frames) override {
         if (frames == nullptr) return E_POINTER;
+        if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
+        // After AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED the client learns the
+        // aligned size here, before it initialises a fresh client with it.
+        if (!m_initialized && m_alignedFrames != 0) {
+            *frames = m_alignedFrames;
+            return S_OK;
+        }
         if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
         *frames = m_bufferFrames;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetStreamLatency(REFERENCE_TIME* latency) override {
         if (latency == nullptr) return E_POINTER;
+        if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
         if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
         *latency = m_period;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetCurrentPadding(UINT32* frames) override {
         if (frames == nullptr) return E_POINTER;
+        if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
         if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
         std::lock_guard<std::mutex> guard(m_lock);
-        const bool queued = m_state->render ? m_renderFull : m_packetReady;
+        const bool queued = m_state->render ? m_released : m_packetReady;
         *frames = queued ? m_bufferFrames : 0;
         return S_OK;
     }
@@ -49,6 +61,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetDevicePeriod(REFERENCE_TIME* defaultPeriod,
                                               REFERENCE_TIME* minimumPeriod) override {
         if (defaultPeriod == nullptr && minimumPeriod == nullptr) return E_POINTER;
+        if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
         if (defaultPeriod != nullptr) *defaultPeriod = m_state->config.defaultPeriod;
         if (minimumPeriod != nullptr) *minimumPeriod = m_state->config.minimumPeriod;
         return S_OK;
@@ -57,6 +70,7 @@ public:
     HRESULT STDMETHODCALLTYPE Stop() override;
     HRESULT STDMETHODCALLTYPE Reset() override;
     HRESULT STDMETHODCALLTYPE SetEventHandle(HANDLE event) override {
+        if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
         if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
         if (!m_eventDriven) return AUDCLNT_E_EVENTHANDLE_NOT_EXPECTED;
         if (event == nullptr || event == INVALID_HANDLE_VALUE) return E_INVALIDARG;
@@ -76,9 +90,30 @@ public:
 
 private:
     static DWORD WINAPI ClockThread(void* self);
-    void Tick();
+    void RunClock();
+    void CloseClock();
+    // One period boundary of the endpoint's clock; false once the engine
+    // has gone silent for good.
+    bool Tick(uint64_t n);
+    void PlayPeriod();
+    void CapturePeriod();
     void StopClock();
+    bool Unplugged() const { return m_state->unplugged.load(); }
     size_t BufferBytes() const { return static_cast<size_t>(m_bufferFrames) * m_format.blockAlign; }
+    void CountLateWrites(uint64_t frame);
+    void BeginRecording();
+
+public:
+    // The clock service: the device position in bytes.
+    HRESULT ClockFrequency(UINT64* frequency) {
+        if (frequency == nullptr) return E_POINTER;
+        if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
+        *frequency = static_cast<UINT64>(m_format.blockAlign) * m_format.sampleRate;
+        return S_OK;
+    }
+    HRESULT ClockPosition(UINT64* position, UINT64* counter);
+
+private:
 
     std::shared_ptr<EndpointState> m_state;
     std::mutex m_lock;
@@ -92,13 +127,24 @@ private:
     HANDLE m_event = nullptr;
     bool m_started = false;
     HANDLE m_clock = nullptr;
-    HANDLE m_clockStop = nullptr;
+    HANDLE m_clockRun = nullptr;   // auto: a start
+    HANDLE m_clockStop = nullptr;  // manual: stop the running clock
+    HANDLE m_clockIdle = nullptr;  // auto: the clock has stopped
+    bool m_clockQuit = false;
     uint64_t m_ticks = 0;
     DWORD m_startTick = 0;
-    bool m_renderFull = false;
+    int64_t m_origin = 0;  // QueryPerformanceCounter at Start
+    UINT32 m_alignedFrames = 0;  // the answer to a misaligned Initialize
+    // Render: a period released and not yet taken by the engine; the copy
+    // is what was released, to catch writes after the hand-over.
+    bool m_released = false;
+    bool m_snapshotValid = false;
+    std::vector<uint8_t> m_releasedCopy;
+    uint64_t m_lastPlayed = 0;  // recording frame of the last period played
     bool m_pending = false;  // a GetBuffer awaits its ReleaseBuffer
     UINT32 m_pendingFrames = 0;
     bool m_packetReady = false;
+    bool m_lostPacket = false;  // the next packet follows lost data
     DWORD m_packetFlags = 0;
     uint64_t m_captureFrame = 0;
     std::shared_ptr<RenderRecording> m_recording;
@@ -142,8 +188,41 @@ public:
     }
 };
 
+class VirtualClock final : public ServiceBase<IAudioClock> {
+public:
+    using ServiceBase::ServiceBase;
+    HRESULT STDMETHODCALLTYPE GetFrequency(UINT64* frequency) override {
+        return m_client->ClockFrequency(frequency);
+    }
+    HRESULT STDMETHODCALLTYPE GetPosition(UINT64* position, UINT64* counter) override {
+        return m_client->ClockPosition(position, counter);
+    }
+    HRESULT STDMETHODCALLTYPE GetCharacteristics(DWORD* characteristics) override {
+        if (characteristics == nullptr) return E_POINTER;
+        *characteristics = 0;
+        return S_OK;
+    }
+};
+
+// Frames the device has played before the period now playing: a client
+// that released fewer than that plus one period has been heard as silence.
+HRESULT VirtualAudioClient::ClockPosition(UINT64* position, UINT64* counter) {
+    if (position == nullptr) return E_POINTER;
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
+    std::lock_guard<std::mutex> guard(m_lock);
+    const uint64_t begun = m_ticks > 0 ? m_ticks - 1 : 0;
+    *position = begun * m_bufferFrames * m_format.blockAlign;
+    if (counter != nullptr) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        *counter = static_cast<UINT64>(now.QuadPart);
+    }
+    return S_OK;
+}
+
 VirtualAudioClient::~VirtualAudioClient() {
     StopClock();
+    CloseClock();
     if (m_ownsDevice) {
         std::lock_guard<std::mutex> guard(m_state->lock);
         m_state->exclusiveOwned = false;
@@ -157,6 +236,7 @@ VirtualAudioClient::~VirtualAudioClient() {
         const std::string path =
             m_state->recordFolder + "\\render-" + std::to_string(NextRecordingNumber()) + ".wav";
         WriteRecordingWav(path, copy);
+        WriteGlitchLog(path, copy);
     }
 }
 
@@ -166,6 +246,7 @@ HRESULT VirtualAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVE
     if (closest != nullptr) *closest = nullptr;
     // Only the exclusive path is modelled; the drivers never share.
     if (mode != AUDCLNT_SHAREMODE_EXCLUSIVE) return E_NOTIMPL;
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     {
         std::lock_guard<std::mutex> guard(m_state->lock);
         if (m_state->config.heldByOtherApplication || (m_state->exclusiveOwned && !m_ownsDevice)) {
@@ -177,6 +258,7 @@ HRESULT VirtualAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVE
 
 HRESULT VirtualAudioClient::GetMixFormat(WAVEFORMATEX** format) {
     if (format == nullptr) return E_POINTER;
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     auto* mix = static_cast<WAVEFORMATEXTENSIBLE*>(CoTaskMemAlloc(sizeof(WAVEFORMATEXTENSIBLE)));
     if (mix == nullptr) return E_OUTOFMEMORY;
     // The shared engine mixes in float at the rate and channels of the
@@ -204,6 +286,7 @@ HRESULT VirtualAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFE
                                        LPCGUID) {
     if (format == nullptr) return E_POINTER;
     if (m_initialized) return AUDCLNT_E_ALREADY_INITIALIZED;
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (mode != AUDCLNT_SHAREMODE_EXCLUSIVE) return E_NOTIMPL;
     // Timer-driven exclusive streams are not modelled.
     if ((flags & AUDCLNT_STREAMFLAGS_EVENTCALLBACK) == 0) return E_NOTIMPL;
@@ -217,13 +300,18 @@ HRESULT VirtualAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFE
     if (granularity > 0) frames = (frames + granularity - 1) / granularity * granularity;
     const uint32_t alignment = m_state->config.alignmentBytes;
     if (alignment > 0 && (static_cast<uint64_t>(frames) * f.blockAlign) % alignment != 0) {
+        // Windows tells the next aligned size through GetBufferSize.
+        UINT32 aligned = frames;
+        while ((static_cast<uint64_t>(aligned) * f.blockAlign) % alignment != 0) ++aligned;
+        m_alignedFrames = aligned;
         return AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED;
     }
     std::lock_guard<std::mutex> guard(m_state->lock);
     if (m_state->config.heldByOtherApplication || m_state->exclusiveOwned) {
         return AUDCLNT_E_DEVICE_IN_USE;
     }
-    m_buffer.assign(static_cast<size_t>(frames) * f.blockAlign, 0);
+    m_buffer.assign(static_cast<size_t>(frames) * f.blockAlign, kGarbage);
+    m_releasedCopy.assign(m_buffer.size(), 0);
     m_state->exclusiveOwned = true;
     m_ownsDevice = true;
     m_format = f;
@@ -231,123 +319,259 @@ HRESULT VirtualAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFE
     m_bufferFrames = frames;
     m_eventDriven = true;
     m_initialized = true;
-    if (m_state->render) {
-        m_recording = std::make_shared<RenderRecording>();
-        m_recording->sampleRate = f.sampleRate;
-        m_recording->channels = f.channels;
-        m_recording->containerBits = f.containerBits;
-        m_recording->validBits = f.validBits;
-        m_recording->period = duration;
-        m_state->recordings.push_back(m_recording);
-    }
     return S_OK;
 }
 
+// A render stream is recorded once a client asks for its render service: a
+// client that only tried the size (and released it) plays nothing.
+void VirtualAudioClient::BeginRecording() {
+    if (m_recording) return;
+    auto recording = std::make_shared<RenderRecording>();
+    recording->sampleRate = m_format.sampleRate;
+    recording->channels = m_format.channels;
+    recording->containerBits = m_format.containerBits;
+    recording->validBits = m_format.validBits;
+    recording->period = m_period;
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    auto& kept = m_state->recordings;
+    if (kept.size() >= kMaxRecordingsKept) kept.erase(kept.begin());
+    kept.push_back(recording);
+    m_recording = std::move(recording);
+}
+
 HRESULT VirtualAudioClient::Start() {
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
     if (m_started) return AUDCLNT_E_NOT_STOPPED;
     if (m_eventDriven && m_event == nullptr) return AUDCLNT_E_EVENTHANDLE_NOT_SET;
-    m_startTick = GetTickCount();
-    m_clockStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (m_clockStop == nullptr) return E_OUTOFMEMORY;
-    m_clock = CreateThread(nullptr, 0, ClockThread, this, 0, nullptr);
+    // The clock thread is made once and then only woken: a thread start
+    // costs the scheduler more than a period of the shortest buffers.
     if (m_clock == nullptr) {
-        CloseHandle(m_clockStop);
-        m_clockStop = nullptr;
-        return E_OUTOFMEMORY;
+        m_clockRun = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        m_clockStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        m_clockIdle = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        if (m_clockRun != nullptr && m_clockStop != nullptr && m_clockIdle != nullptr) {
+            m_clock = CreateThread(nullptr, 0, ClockThread, this, CREATE_SUSPENDED, nullptr);
+        }
+        if (m_clock == nullptr) {
+            CloseClock();
+            return E_OUTOFMEMORY;
+        }
+        // The device's clock is hardware: it waits for the scheduler no
+        // more than this process can help.
+        SetThreadPriority(m_clock, THREAD_PRIORITY_TIME_CRITICAL);
+        ResumeThread(m_clock);
     }
+    m_startTick = GetTickCount();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    m_origin = now.QuadPart;
+    m_state->periods = 0;
+    ResetEvent(m_clockStop);
+    SetEvent(m_clockRun);
     m_started = true;
     CountStreamStart();
     return S_OK;
 }
 
+// A stopped stream keeps what it holds (a released render period, an unread
+// capture packet) and its position; only Reset clears them.
 HRESULT VirtualAudioClient::Stop() {
     if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
-    if (!m_started) return S_FALSE;
+    if (!m_started) return Unplugged() ? AUDCLNT_E_DEVICE_INVALIDATED : S_FALSE;
     StopClock();
-    return S_OK;
+    m_state->periods = 0;
+    return Unplugged() ? AUDCLNT_E_DEVICE_INVALIDATED : S_OK;
 }
 
 HRESULT VirtualAudioClient::Reset() {
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
     if (m_started) return AUDCLNT_E_NOT_STOPPED;
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_pending) return AUDCLNT_E_BUFFER_OPERATION_PENDING;
-    m_renderFull = false;
+    m_released = false;
     m_packetReady = false;
+    m_lostPacket = false;
+    m_captureFrame = 0;
+    m_ticks = 0;
     return S_OK;
 }
 
 void VirtualAudioClient::StopClock() {
-    if (m_clock == nullptr) return;
+    if (!m_started) return;
     SetEvent(m_clockStop);
-    WaitForSingleObject(m_clock, INFINITE);
-    CloseHandle(m_clock);
-    CloseHandle(m_clockStop);
-    m_clock = m_clockStop = nullptr;
+    WaitForSingleObject(m_clockIdle, INFINITE);
     m_started = false;
+}
+
+void VirtualAudioClient::CloseClock() {
+    if (m_clock != nullptr) {
+        m_clockQuit = true;
+        SetEvent(m_clockRun);
+        WaitForSingleObject(m_clock, INFINITE);
+        CloseHandle(m_clock);
+    }
+    for (HANDLE* event : {&m_clockRun, &m_clockStop, &m_clockIdle}) {
+        if (*event != nullptr) CloseHandle(*event);
+        *event = nullptr;
+    }
+    m_clock = nullptr;
 }
 
 DWORD WINAPI VirtualAudioClient::ClockThread(void* self) {
     auto* client = static_cast<VirtualAudioClient*>(self);
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const int64_t periodTicks = client->m_period * frequency.QuadPart / 10000000;
-    int64_t next = now.QuadPart + periodTicks;
     for (;;) {
-        QueryPerformanceCounter(&now);
-        const int64_t ahead = next - now.QuadPart;
-        const DWORD wait = ahead > 0 ? static_cast<DWORD>(ahead * 1000 / frequency.QuadPart) : 0;
-        if (WaitForSingleObject(client->m_clockStop, wait) != WAIT_TIMEOUT) return 0;
-        QueryPerformanceCounter(&now);
-        if (now.QuadPart < next) continue;
-        client->Tick();
-        next += periodTicks;
-        // A starved process catches up by skipping periods, not by a burst.
-        if (now.QuadPart - next > 4 * periodTicks) next = now.QuadPart + periodTicks;
+        WaitForSingleObject(client->m_clockRun, INFINITE);
+        if (client->m_clockQuit) return 0;
+        client->RunClock();
+        SetEvent(client->m_clockIdle);
     }
 }
 
-void VirtualAudioClient::Tick() {
+// Real time: period n starts at Start + n periods whatever the client does.
+// A starved clock thread catches up by running every boundary it missed,
+// so late clients underrun exactly as they would on the device.
+void VirtualAudioClient::RunClock() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    const int64_t origin = m_origin;
+    const int64_t periodTicks = m_period * frequency.QuadPart / 10000000;
+    for (uint64_t n = 0;; ++n) {
+        const int64_t due = origin + static_cast<int64_t>(n) * periodTicks;
+        for (;;) {
+            QueryPerformanceCounter(&now);
+            const int64_t ahead = due - now.QuadPart;
+            if (ahead <= 0) break;
+            const DWORD wait = static_cast<DWORD>(ahead * 1000 / frequency.QuadPart);
+            if (WaitForSingleObject(m_clockStop, wait) != WAIT_TIMEOUT) return;
+        }
+        if (WaitForSingleObject(m_clockStop, 0) != WAIT_TIMEOUT) return;
+        if (!Tick(n)) break;
+    }
+    WaitForSingleObject(m_clockStop, INFINITE);
+}
+
+// Boundary n of this run (0 at Start).
+bool VirtualAudioClient::Tick(uint64_t n) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         ++m_ticks;
-        const uint32_t silentAfter = m_state->config.eventsStopAfterPeriods;
-        if (silentAfter != 0 && m_ticks > silentAfter) return;
-        const uint32_t silentAfterMs = m_state->config.eventsStopAfterMs;
-        if (silentAfterMs != 0 && GetTickCount() - m_startTick >= silentAfterMs) return;
+        m_state->periods = n + 1;
+        const VirtualEndpointConfig& config = m_state->config;
+        const DWORD elapsed = GetTickCount() - m_startTick;
+        if (config.unplugAfterMs != 0 && elapsed >= config.unplugAfterMs) {
+            m_state->unplugged = true;
+        }
+        // An unplugged device signals once more, so a waiting client finds
+        // out from its next call, then never again.
+        if (Unplugged()) {
+            SetEvent(m_event);
+            return false;
+        }
+        const uint32_t silentAfter = config.eventsStopAfterPeriods;
+        // Counted in signalled periods: capture signals from boundary 1.
+        const uint64_t signalled = m_state->render ? n : n - (n > 0);
+        if (silentAfter != 0 && signalled >= silentAfter) return true;
+        const uint32_t silentAfterMs = config.eventsStopAfterMs;
+        if (silentAfterMs != 0 && elapsed >= silentAfterMs) return true;
         if (m_state->render) {
-            m_renderFull = false;  // the engine took the period
-        } else if (!m_pending) {
-            const uint32_t sampleBytes = m_format.containerBits / 8u;
-            uint8_t* p = m_buffer.data();
-            for (UINT32 f = 0; f < m_bufferFrames; ++f) {
-                for (uint32_t c = 0; c < m_format.channels; ++c) {
-                    for (uint32_t b = 0; b < sampleBytes; ++b) {
-                        *p++ = CaptureByte(m_captureFrame + f, c, b);
-                    }
-                }
-            }
-            m_packetFlags = m_packetReady ? AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY : 0;
-            m_packetReady = true;
-            m_captureFrame += m_bufferFrames;
+            PlayPeriod();
+        } else if (n > 0) {
+            CapturePeriod();
+        } else {
+            return true;  // nothing recorded yet at the start boundary
         }
     }
     SetEvent(m_event);
+    return true;
+}
+
+// Bytes of the endpoint buffer changed since it was released: the device
+// may already be playing them. Counted against the period at `frame`.
+void VirtualAudioClient::CountLateWrites(uint64_t frame) {
+    if (!m_snapshotValid) return;
+    uint32_t changed = 0;
+    for (size_t i = 0; i < m_buffer.size(); ++i) changed += m_buffer[i] != m_releasedCopy[i];
+    if (changed == 0) return;
+    std::lock_guard<std::mutex> record(m_state->lock);
+    RenderRecording& r = *m_recording;
+    r.lateWrites += changed;
+    ++r.overwrites;
+    if (r.overwriteFrames.size() < kMaxGlitchMarks) r.overwriteFrames.push_back(frame);
+    std::memcpy(m_releasedCopy.data(), m_buffer.data(), m_buffer.size());
+}
+
+// The engine takes the released period for the next period of playback;
+// without one the device plays silence. The recording holds what was
+// released; changes made after the release are counted, not recorded.
+void VirtualAudioClient::PlayPeriod() {
+    const size_t bytes = BufferBytes();
+    uint64_t frame = 0;
+    const bool released = m_released;
+    {
+        std::lock_guard<std::mutex> record(m_state->lock);
+        RenderRecording& r = *m_recording;
+        frame = r.playedFrames;
+        r.playedFrames += m_bufferFrames;
+        const bool room = r.data.size() + bytes <= kMaxRecordingBytes;
+        if (!room) r.truncated = true;
+        if (released && room) {
+            r.data.insert(r.data.end(), m_releasedCopy.begin(), m_releasedCopy.begin() + bytes);
+        } else if (!released) {
+            ++r.glitches;
+            if (r.glitchFrames.size() < kMaxGlitchMarks) r.glitchFrames.push_back(frame);
+            if (room) r.data.insert(r.data.end(), bytes, uint8_t{0});
+        }
+    }
+    if (released) {
+        CountLateWrites(frame);
+        m_lastPlayed = frame;
+        m_released = false;
+    }
+}
+
+// The period just recorded becomes the next packet. A packet the client
+// still holds or has not read is lost, and the next one says so.
+void VirtualAudioClient::CapturePeriod() {
+    const uint64_t first = m_captureFrame;
+    m_captureFrame += m_bufferFrames;
+    if (m_pending || m_packetReady) {
+        ++m_state->captureOverruns;
+        m_lostPacket = true;
+        if (m_pending) return;
+    }
+    const uint32_t sampleBytes = m_format.containerBits / 8u;
+    uint8_t* p = m_buffer.data();
+    for (UINT32 f = 0; f < m_bufferFrames; ++f) {
+        for (uint32_t c = 0; c < m_format.channels; ++c) {
+            for (uint32_t b = 0; b < sampleBytes; ++b) *p++ = CaptureByte(first + f, c, b);
+        }
+    }
+    m_packetFlags = m_lostPacket ? AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY : 0;
+    m_lostPacket = false;
+    m_packetReady = true;
 }
 
 HRESULT VirtualAudioClient::GetService(REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!m_initialized) return AUDCLNT_E_NOT_INITIALIZED;
     const bool wantRender = IsEqualIID(riid, __uuidof(IAudioRenderClient));
     const bool wantCapture = IsEqualIID(riid, __uuidof(IAudioCaptureClient));
+    if (IsEqualIID(riid, __uuidof(IAudioClock))) {
+        auto* service = new (std::nothrow) VirtualClock(this);
+        if (service == nullptr) return E_OUTOFMEMORY;
+        *ppv = static_cast<IAudioClock*>(service);
+        return S_OK;
+    }
     if (!wantRender && !wantCapture) return E_NOINTERFACE;
     if (wantRender != m_state->render) return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
     if (wantRender) {
         auto* service = new (std::nothrow) VirtualRenderClient(this);
         if (service == nullptr) return E_OUTOFMEMORY;
+        BeginRecording();
         *ppv = static_cast<IAudioRenderClient*>(service);
     } else {
         auto* service = new (std::nothrow) VirtualCaptureClient(this);
@@ -360,12 +584,17 @@ HRESULT VirtualAudioClient::GetService(REFIID riid, void** ppv) {
 HRESULT VirtualAudioClient::RenderGet(UINT32 frames, BYTE** data) {
     if (data == nullptr) return E_POINTER;
     *data = nullptr;
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_pending) return AUDCLNT_E_OUT_OF_ORDER;
     if (frames == 0) return S_OK;
     // Event-driven exclusive streams hand over whole buffers only.
     if (frames != m_bufferFrames) return AUDCLNT_E_BUFFER_SIZE_ERROR;
-    if (m_renderFull) return AUDCLNT_E_BUFFER_TOO_LARGE;
+    if (m_released) return AUDCLNT_E_BUFFER_TOO_LARGE;
+    // Writes made since the engine took the last period are caught here.
+    CountLateWrites(m_lastPlayed);
+    m_snapshotValid = false;
+    std::memset(m_buffer.data(), kGarbage, m_buffer.size());
     m_pending = true;
     m_pendingFrames = frames;
     *data = m_buffer.data();
@@ -373,25 +602,25 @@ HRESULT VirtualAudioClient::RenderGet(UINT32 frames, BYTE** data) {
 }
 
 HRESULT VirtualAudioClient::RenderRelease(UINT32 frames, DWORD flags) {
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_pending) return frames == 0 ? S_OK : AUDCLNT_E_OUT_OF_ORDER;
     if (frames > m_pendingFrames) return AUDCLNT_E_INVALID_SIZE;
     m_pending = false;
     if (frames == 0) return S_OK;
-    const size_t bytes = static_cast<size_t>(frames) * m_format.blockAlign;
-    if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0) std::memset(m_buffer.data(), 0, bytes);
-    {
-        std::lock_guard<std::mutex> record(m_state->lock);
-        m_recording->data.insert(m_recording->data.end(), m_buffer.begin(),
-                                 m_buffer.begin() + static_cast<ptrdiff_t>(bytes));
-    }
-    m_renderFull = true;
+    // Exclusive event-driven streams take whole periods.
+    if (frames != m_bufferFrames) return AUDCLNT_E_INVALID_SIZE;
+    if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0) std::memset(m_buffer.data(), 0, BufferBytes());
+    std::memcpy(m_releasedCopy.data(), m_buffer.data(), m_buffer.size());
+    m_snapshotValid = true;
+    m_released = true;
     return S_OK;
 }
 
 HRESULT VirtualAudioClient::CaptureGet(BYTE** data, UINT32* frames, DWORD* flags, UINT64* position,
                                        UINT64* counter) {
     if (data == nullptr || frames == nullptr || flags == nullptr) return E_POINTER;
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_pending) return AUDCLNT_E_OUT_OF_ORDER;
     *data = nullptr;
@@ -413,6 +642,7 @@ HRESULT VirtualAudioClient::CaptureGet(BYTE** data, UINT32* frames, DWORD* flags
 }
 
 HRESULT VirtualAudioClient::CaptureRelease(UINT32 frames) {
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_pending) return AUDCLNT_E_OUT_OF_ORDER;
     // A packet is released whole or not at all.
@@ -424,6 +654,7 @@ HRESULT VirtualAudioClient::CaptureRelease(UINT32 frames) {
 
 HRESULT VirtualAudioClient::CaptureNextPacket(UINT32* frames) {
     if (frames == nullptr) return E_POINTER;
+    if (Unplugged()) return AUDCLNT_E_DEVICE_INVALIDATED;
     std::lock_guard<std::mutex> guard(m_lock);
     *frames = m_packetReady ? m_bufferFrames : 0;
     return S_OK;

@@ -25,6 +25,9 @@ struct EndpointState {
     std::wstring path;  // the device-path property
     std::mutex lock;
     bool exclusiveOwned = false;  // an audio client holds it exclusively
+    std::atomic<bool> unplugged{false};
+    std::atomic<uint32_t> captureOverruns{0};
+    std::atomic<uint64_t> periods{0};  // of the running stream
     std::vector<std::shared_ptr<RenderRecording>> recordings;
     std::string recordFolder;
     // Properties written, volume, mute, plug state and notifications.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tools/probe/wav_writer.h"
+#include "tools/wavcmp/glitch_log.h"
 
 namespace veltrano::sim {
 
@@ -15,6 +16,25 @@ bool WriteRecordingWav(const std::string& path, const RenderRecording& r) {
     if (file == nullptr) return false;
     bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
     if (ok && bytes > 0) ok = std::fwrite(r.data.data(), 1, bytes, file) == bytes;
+    return std::fclose(file) == 0 && ok;
+}
+
+bool WriteGlitchLog(const std::string& wavPath, const RenderRecording& r) {
+    wavcmp::GlitchLog log;
+    const uint64_t period = r.sampleRate == 0 ? 0 : static_cast<uint64_t>(r.period) * r.sampleRate / 10000000;
+    for (uint64_t frame : r.glitchFrames) log.AddUnderrun(frame, period);
+    for (uint64_t frame : r.overwriteFrames) log.AddOverwrite(frame, period);
+    // Counts past the marks kept (as many as the log lists) only count.
+    for (uint32_t i = static_cast<uint32_t>(r.glitchFrames.size()); i < r.glitches; ++i) {
+        log.AddUnderrun(r.playedFrames, 0);
+    }
+    for (uint32_t i = static_cast<uint32_t>(r.overwriteFrames.size()); i < r.overwrites; ++i) {
+        log.AddOverwrite(r.playedFrames, 0);
+    }
+    const std::string text = log.Text();
+    FILE* file = std::fopen(wavcmp::GlitchLog::SidecarPath(wavPath).c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     return std::fclose(file) == 0 && ok;
 }
 

@@ -10,4 +10,8 @@ namespace veltrano::sim {
 
 bool WriteRecordingWav(const std::string& path, const RenderRecording& recording);
 
+// The glitch log beside the WAV at `wavPath` (underruns and packets changed
+// after release), in the form veltrano-wav-compare reads.
+bool WriteGlitchLog(const std::string& wavPath, const RenderRecording& recording);
+
 }  // namespace veltrano::sim

@@ -91,6 +91,9 @@ VirtualAudioConfig ConfigFromEnvironment() {
     endpoint.productId = profile.productId;
     endpoint.containers = containers;
     endpoint.eventsStopAfterMs = profile.stopCompletingAfterMs;
+    endpoint.unplugAfterMs = profile.unplugAfterMs;
+    endpoint.minimumPeriod = static_cast<int64_t>(profile.minimumPeriodUs) * 10;
+    endpoint.alignmentBytes = profile.bufferAlignmentBytes;
     if (profile.render) {
         VirtualEndpointConfig render = endpoint;
         render.rateMask = profile.rateMask;
@@ -155,3 +158,26 @@ HRESULT CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) {
 }
 
 }  // namespace platform
+
+namespace veltrano::sim {
+
+uint32_t CaptureOverruns(size_t captureIndex) {
+    const auto world = CurrentWorld();
+    if (captureIndex >= world->capture.size()) return 0;
+    return world->capture[captureIndex]->captureOverruns;
+}
+
+uint64_t EndpointPeriods(bool render, size_t index) {
+    const auto world = CurrentWorld();
+    const EndpointList& list = render ? world->render : world->capture;
+    return index < list.size() ? list[index]->periods.load() : 0;
+}
+
+void UnplugVirtualDevice() {
+    const auto world = CurrentWorld();
+    for (const EndpointList* list : {&world->render, &world->capture}) {
+        for (const auto& endpoint : *list) endpoint->unplugged = true;
+    }
+}
+
+}  // namespace veltrano::sim

@@ -50,6 +50,9 @@ struct VirtualEndpointConfig {
 
     // Properties, topology and volume as the control panel sees them.
     EndpointControlConfig control;
+    // The device is unplugged this long after a stream starts (0: never):
+    // from then on every call answers AUDCLNT_E_DEVICE_INVALIDATED.
+    uint32_t unplugAfterMs = 0;
 };
 
 // A capture endpoint with the defaults and its own name.
@@ -73,7 +76,10 @@ struct VirtualAudioConfig {
     std::string recordFolder;
 };
 
-// What one initialised render stream received, in the stream's format.
+// What one initialised render stream played, in the stream's format, one
+// period per tick of the endpoint's free-running clock: a period the client
+// did not release in time plays (and is recorded as) silence and counts as
+// a glitch.
 struct RenderRecording {
     uint32_t sampleRate = 0;
     uint16_t channels = 0;
@@ -81,7 +87,25 @@ struct RenderRecording {
     uint16_t validBits = 0;
     int64_t period = 0;  // the buffer duration asked for, 100-ns units
     std::vector<uint8_t> data;
+    uint32_t glitches = 0;
+    // Frame offsets (into data) of the first kMaxGlitchMarks glitches.
+    std::vector<uint64_t> glitchFrames;
+    uint64_t playedFrames = 0;  // device periods played, data or silence
+    // Bytes changed in the endpoint buffer after ReleaseBuffer handed it
+    // over, the periods they fell in, and the first kMaxGlitchMarks of
+    // those periods' frames. The data holds what was released.
+    uint32_t lateWrites = 0;
+    uint32_t overwrites = 0;
+    std::vector<uint64_t> overwriteFrames;
+    // Set when data reached kMaxRecordingBytes and stopped growing.
+    bool truncated = false;
 };
+
+inline constexpr size_t kMaxGlitchMarks = 4096;
+// Inspection records stay bounded however long a host streams: the newest
+// recordings per endpoint, each at most this many bytes.
+inline constexpr size_t kMaxRecordingsKept = 16;
+inline constexpr size_t kMaxRecordingBytes = size_t{64} << 20;
 
 // Replaces the virtual endpoints. Objects handed out before keep the
 // endpoints they were made for.
@@ -99,13 +123,37 @@ std::vector<RenderRecording> RenderRecordings(size_t renderIndex);
 // Exclusive streams started on any endpoint since the last configuration.
 uint32_t StreamsStarted();
 
+// Capture periods the engine produced while the client still held or had
+// not read the previous one (the data is lost, the next packet says so).
+uint32_t CaptureOverruns(size_t captureIndex);
+
+// Periods each clock has run since the stream last started, by direction
+// and configuration index (0 when no stream runs there).
+uint64_t EndpointPeriods(bool render, size_t index);
+
+// Unplugs the virtual device now: every audio client call on every endpoint
+// answers AUDCLNT_E_DEVICE_INVALIDATED from here on.
+void UnplugVirtualDevice();
+
 // Virtual COM objects alive now: zero once every reference is released.
 long LiveVirtualObjects();
 
-// The byte the capture side produces at a frame, channel and byte of its
-// sample: a pattern that differs between neighbouring frames and channels.
+// The byte the capture side produces at a frame (counted from the stream's
+// start or last Reset), channel and byte of its sample (0 the lowest): the
+// sample holds 2 x frame + channel + 1, so every frame differs from its
+// neighbours for 2^(8 x bytes - 1) frames and silence is never data.
 inline uint8_t CaptureByte(uint64_t frame, uint32_t channel, uint32_t byte) {
-    return static_cast<uint8_t>(frame * 7 + channel * 64 + byte * 13 + 1);
+    const uint64_t value = frame * 2 + channel + 1;
+    return byte < 8 ? static_cast<uint8_t>(value >> (8 * byte)) : 0;
+}
+
+// The frame a captured sample of `bytes` bytes (lowest first) came from,
+// modulo 2^(8 x bytes - 1); -1 for a sample no frame produces on `channel`.
+inline int64_t CaptureFrameOf(const uint8_t* sample, uint32_t bytes, uint32_t channel) {
+    uint64_t value = 0;
+    for (uint32_t b = 0; b < bytes && b < 8; ++b) value |= uint64_t{sample[b]} << (8 * b);
+    if (value == 0 || ((value - 1) & 1) != channel) return -1;
+    return static_cast<int64_t>((value - 1) >> 1);
 }
 
 }  // namespace veltrano::sim

@@ -101,6 +101,10 @@ bool Apply(const std::string& section, const std::string& key, std::string_view 
             ok = ParseRange(value, 0, 255, &p.hidReportLength);
         } else if (key == "microphone") {
             ok = ParseBool(value, &p.microphone);
+        } else if (key == "minimum_period_us") {
+            ok = ParseRange(value, 100, 500000, &p.minimumPeriodUs);
+        } else if (key == "buffer_alignment_bytes") {
+            ok = ParseRange(value, 0, 65536, &p.bufferAlignmentBytes);
         } else if (key == "product_id") {
             uint32_t id = 0;
             ok = ParseUnsigned(value, &id, 16) && id != 0 && id <= 0xFFFF;
@@ -143,6 +147,8 @@ bool Apply(const std::string& section, const std::string& key, std::string_view 
             ok = pick({{"more_data", 234}, {"insufficient_buffer", 122}}, &p.sizeQueryError);
         } else if (key == "hid_write_stall_ms") {
             ok = ParseRange(value, 0, 3600000, &p.hidWriteStallMs);
+        } else if (key == "unplug_after_ms") {
+            ok = ParseRange(value, 0, 3600000, &p.unplugAfterMs);
         } else {
             *why = "unknown key '" + key + "'";
             return false;

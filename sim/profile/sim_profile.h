@@ -15,6 +15,8 @@
 //   hid = 1                    ; the HID command interface is present
 //   hid_report_length = 64     ; its output report length in bytes, 0-255
 //   product_id = 0001          ; USB product ID (hexadecimal), vendor from the table
+//   minimum_period_us = 2000   ; the audio endpoints' minimum exclusive period
+//   buffer_alignment_bytes = 0 ; their exclusive buffers must be multiples of this (0: any)
 //   [faults]
 //   stop_completing_after_ms = 0  ; packets stop completing this long after RUN (0: never)
 //   pin_busy = 0               ; another client holds every pin: creation fails busy
@@ -24,6 +26,7 @@
 //   async_properties = 0       ; property requests go pending (and may fail so)
 //   size_query_error = more_data  ; or insufficient_buffer (no size given)
 //   hid_write_stall_ms = 0     ; HID writes are not taken (overlapped: until cancelled)
+//   unplug_after_ms = 0        ; the device goes away this long after a stream starts (0: never)
 //
 // Unknown sections or keys and malformed values are reported and leave the
 // default in place; the profile never fails as a whole.
@@ -56,6 +59,9 @@ struct SimProfile {
     bool asyncProperties = false;
     uint32_t sizeQueryError = 234;      // ERROR_MORE_DATA (or 122, ERROR_INSUFFICIENT_BUFFER)
     uint32_t hidWriteStallMs = 0;
+    uint32_t minimumPeriodUs = 2000;
+    uint32_t bufferAlignmentBytes = 0;
+    uint32_t unplugAfterMs = 0;
 };
 
 struct ProfileResult {

@@ -253,12 +253,13 @@ TEST_P(InputPath, InputArrivesFromTheThirdSwitchInTheReportedLayout) {
     for (size_t s = 0; s < 4; ++s) {  // switches 1 and 2, both channels
         for (uint8_t b : seen[s]) ASSERT_EQ(b, 0) << s;
     }
-    // The frame the period started at, from channel 0's first byte; both
+    // The frame the period started at, from channel 0's first sample; both
     // channels come from the same frames.
-    const uint8_t first = seen[4][hostBytes - deviceBytes];
-    uint64_t start = 0;
-    while (start < 256 && sim::CaptureByte(start, 0, 0) != first) ++start;
-    ASSERT_LT(start, 256u);
+    const int64_t first =
+        sim::CaptureFrameOf(seen[4].data() + hostBytes - deviceBytes,
+                            static_cast<uint32_t>(deviceBytes), 0);
+    ASSERT_GE(first, 0);
+    const auto start = static_cast<uint64_t>(first);
     for (uint32_t ch = 0; ch < 2; ++ch) {
         const std::vector<uint8_t>& half = seen[4 + ch];
         for (size_t f = 0; f < static_cast<size_t>(kFrames); ++f) {

@@ -176,14 +176,146 @@ TEST_F(VirtualEndpoints, RenderBuffersGoWholeInOrderAndEventsFollowTheClock) {
     }
     EXPECT_EQ(client->Stop(), S_OK);
     EXPECT_EQ(client->Stop(), S_FALSE);
-    CloseHandle(event);
-    const auto recordings = sim::RenderRecordings(0);
+    // The prefill and four periods played; the fifth is still held.
+    auto recordings = sim::RenderRecordings(0);
     ASSERT_EQ(recordings.size(), 1u);
-    ASSERT_EQ(recordings[0].data.size(), 6u * 480 * 4);
-    for (int period = 0; period < 6; ++period) {
+    ASSERT_EQ(recordings[0].data.size(), 5u * 480 * 4);
+    for (int period = 0; period < 5; ++period) {
         const uint8_t expected = period == 0 ? 0x11 : static_cast<uint8_t>(0x20 + period - 1);
         EXPECT_EQ(recordings[0].data[static_cast<size_t>(period) * 480 * 4], expected);
     }
+    // A stopped stream keeps it: started again without Reset, it plays first.
+    EXPECT_EQ(render->GetBuffer(480, &data), AUDCLNT_E_BUFFER_TOO_LARGE);
+    ASSERT_EQ(client->Start(), S_OK);
+    ASSERT_EQ(WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(client->Stop(), S_OK);
+    recordings = sim::RenderRecordings(0);
+    ASSERT_GE(recordings[0].data.size(), 6u * 480 * 4);
+    EXPECT_EQ(recordings[0].data[5u * 480 * 4], 0x24);
+    // Reset forgets what a stopped stream holds; a fresh buffer is garbage.
+    UINT32 padding = 0;
+    ASSERT_EQ(client->GetCurrentPadding(&padding), S_OK);
+    EXPECT_EQ(padding, 0u);  // the engine took the held period at the restart
+    ASSERT_EQ(render->GetBuffer(480, &data), S_OK);
+    EXPECT_NE(data[0], 0);
+    EXPECT_NE(data[1], 0);
+    ASSERT_EQ(render->ReleaseBuffer(480, 0), S_OK);
+    EXPECT_EQ(client->Reset(), S_OK);
+    ASSERT_EQ(client->GetCurrentPadding(&padding), S_OK);
+    EXPECT_EQ(padding, 0u);
+    ASSERT_EQ(render->GetBuffer(480, &data), S_OK);
+    ASSERT_EQ(render->ReleaseBuffer(480, AUDCLNT_BUFFERFLAGS_SILENT), S_OK);
+    CloseHandle(event);
+}
+
+// Real time: a period the client does not fill before its boundary plays
+// silence and counts as a glitch; a write after ReleaseBuffer is a fault.
+TEST_F(VirtualEndpoints, TheClockRunsOnWhenTheClientIsLateAndLateWritesAreCaught) {
+    ComPtr<IAudioClient> client = Client(Endpoint(eRender).Get());
+    const WAVEFORMATEXTENSIBLE f = Format(48000, 16, 16);
+    ASSERT_EQ(client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                 100000, 100000, &f.Format, nullptr),
+              S_OK);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_EQ(client->SetEventHandle(event), S_OK);
+    ComPtr<IAudioRenderClient> render;
+    ASSERT_EQ(client->GetService(__uuidof(IAudioRenderClient),
+                                 reinterpret_cast<void**>(render.GetAddressOf())),
+              S_OK);
+    ComPtr<IAudioClock> clock;
+    ASSERT_EQ(client->GetService(__uuidof(IAudioClock),
+                                 reinterpret_cast<void**>(clock.GetAddressOf())),
+              S_OK);
+    BYTE* data = nullptr;
+    ASSERT_EQ(render->GetBuffer(480, &data), S_OK);
+    std::memset(data, 0x11, 480 * 4);
+    ASSERT_EQ(render->ReleaseBuffer(480, 0), S_OK);
+    data[7] = 0x99;  // after the hand-over
+    ASSERT_EQ(client->Start(), S_OK);
+    // Nothing written for the next periods: the device plays silence.
+    Sleep(60);
+    while (sim::EndpointPeriods(true, 0) < 4) Sleep(5);
+    UINT64 frequency = 0, position = 0;
+    ASSERT_EQ(clock->GetFrequency(&frequency), S_OK);
+    ASSERT_EQ(clock->GetPosition(&position, nullptr), S_OK);
+    EXPECT_EQ(frequency, 48000u * 4);
+    EXPECT_GE(position / 4, 3u * 480);  // the clock ran on without data
+    EXPECT_EQ(client->Stop(), S_OK);
+    const auto recordings = sim::RenderRecordings(0);
+    ASSERT_EQ(recordings.size(), 1u);
+    const sim::RenderRecording& r = recordings[0];
+    EXPECT_GE(r.glitches, 3u);
+    ASSERT_GE(r.glitchFrames.size(), 3u);
+    EXPECT_EQ(r.glitchFrames[0], 480u);
+    // Caught, counted at the period it fell in; the recording keeps what
+    // was released.
+    EXPECT_EQ(r.lateWrites, 1u);
+    EXPECT_EQ(r.overwrites, 1u);
+    ASSERT_EQ(r.overwriteFrames.size(), 1u);
+    EXPECT_EQ(r.overwriteFrames[0], 0u);
+    EXPECT_EQ(r.data[7], 0x11);
+    ASSERT_GE(r.data.size(), 4u * 480 * 4);
+    EXPECT_EQ(r.data[0], 0x11);
+    for (size_t i = 480 * 4; i < 4 * 480 * 4; ++i) ASSERT_EQ(r.data[i], 0) << i;
+    CloseHandle(event);
+}
+
+// Unplugged, the device answers every call with AUDCLNT_E_DEVICE_INVALIDATED
+// and signals a waiting client once more so it finds out.
+TEST_F(VirtualEndpoints, AnUnpluggedDeviceInvalidatesEveryCall) {
+    ComPtr<IAudioClient> client = Client(Endpoint(eCapture).Get());
+    const WAVEFORMATEXTENSIBLE f = Format(48000, 16, 16);
+    ASSERT_EQ(client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                 100000, 100000, &f.Format, nullptr),
+              S_OK);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_EQ(client->SetEventHandle(event), S_OK);
+    ComPtr<IAudioCaptureClient> capture;
+    ASSERT_EQ(client->GetService(__uuidof(IAudioCaptureClient),
+                                 reinterpret_cast<void**>(capture.GetAddressOf())),
+              S_OK);
+    ASSERT_EQ(client->Start(), S_OK);
+    ASSERT_EQ(WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
+    sim::UnplugVirtualDevice();
+    Sleep(100);  // several boundaries: the engine signalled once more and ended
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+    BYTE* data = nullptr;
+    UINT32 frames = 0;
+    DWORD flags = 0;
+    EXPECT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr),
+              AUDCLNT_E_DEVICE_INVALIDATED);
+    UINT32 padding = 0;
+    EXPECT_EQ(client->GetCurrentPadding(&padding), AUDCLNT_E_DEVICE_INVALIDATED);
+    EXPECT_EQ(client->Stop(), AUDCLNT_E_DEVICE_INVALIDATED);
+    EXPECT_EQ(client->Reset(), AUDCLNT_E_DEVICE_INVALIDATED);
+    EXPECT_EQ(client->Start(), AUDCLNT_E_DEVICE_INVALIDATED);
+    EXPECT_EQ(WaitForSingleObject(event, 100), static_cast<DWORD>(WAIT_TIMEOUT));
+    CloseHandle(event);
+}
+
+// A misaligned size is refused, and GetBufferSize then names the aligned one
+// the client must initialise a fresh client with.
+TEST_F(VirtualEndpoints, AMisalignedBufferNamesTheAlignedSize) {
+    sim::VirtualAudioConfig config;
+    config.render[0].alignmentBytes = 128;
+    Configure(config);
+    ComPtr<IAudioClient> client = Client(Endpoint(eRender).Get());
+    const WAVEFORMATEXTENSIBLE f = Format(44100, 24, 24);
+    const REFERENCE_TIME period = 441 * 10000000LL / 44100;
+    ASSERT_EQ(client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                 period, period, &f.Format, nullptr),
+              AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED);
+    UINT32 aligned = 0;
+    ASSERT_EQ(client->GetBufferSize(&aligned), S_OK);
+    EXPECT_EQ(aligned, 448u);  // 6-byte frames: multiples of 64 frames
+    ComPtr<IAudioClient> retry = Client(Endpoint(eRender).Get());
+    const REFERENCE_TIME alignedPeriod = aligned * 10000000LL / 44100;
+    ASSERT_EQ(retry->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                alignedPeriod, alignedPeriod, &f.Format, nullptr),
+              S_OK);
+    UINT32 frames = 0;
+    ASSERT_EQ(retry->GetBufferSize(&frames), S_OK);
+    EXPECT_EQ(frames, aligned);
 }
 
 TEST_F(VirtualEndpoints, ASilentEngineStopsSignalling) {
@@ -210,11 +342,17 @@ TEST_F(VirtualEndpoints, ASilentEngineStopsSignalling) {
     ASSERT_EQ(WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
     ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), S_OK);
     EXPECT_EQ(frames, 480u);
-    EXPECT_EQ(data[2], sim::CaptureByte(0, 1, 0));
+    // A period's frames (the first, or a later one if this thread was late
+    // and the engine moved on), both channels from the same frame.
+    const int64_t first = sim::CaptureFrameOf(data, 2, 0);
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(first % 480, 0);
+    EXPECT_EQ(data[2], sim::CaptureByte(static_cast<uint64_t>(first), 1, 0));
     EXPECT_EQ(capture->ReleaseBuffer(100), AUDCLNT_E_INVALID_SIZE);
     EXPECT_EQ(capture->ReleaseBuffer(frames), S_OK);
-    ASSERT_EQ(WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(event, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    Sleep(100);  // ten periods: the engine signalled twice, then went silent
+    WaitForSingleObject(event, 0);
+    EXPECT_EQ(WaitForSingleObject(event, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     client->Stop();
     CloseHandle(event);
 }

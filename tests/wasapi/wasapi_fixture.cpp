@@ -10,6 +10,7 @@ std::vector<SentCommand> g_commands;
 HostLog g_host;
 std::mutex g_workLock;
 std::function<void(long)> g_work;
+std::function<void()> g_resetWork;
 
 void RunWork(long half) {
     std::function<void(long)> work;
@@ -51,8 +52,18 @@ long OnMessageTimeInfo(long selector, long, void*, double*) {
             return 2;
         case kAsioSupportsTimeInfo:
             return 1;
-        case kAsioResetRequest:
+        case kAsioResetRequest: {
             ++g_host.resetRequests;
+            std::function<void()> work;
+            {
+                std::lock_guard<std::mutex> guard(g_workLock);
+                work = g_resetWork;
+            }
+            if (work) work();
+            return 1;
+        }
+        case kAsioResyncRequest:
+            ++g_host.resyncRequests;
             return 1;
         default:
             return 0;
@@ -122,6 +133,11 @@ void SetSwitchWork(std::function<void(long)> work) {
     g_work = std::move(work);
 }
 
+void SetResetWork(std::function<void()> work) {
+    std::lock_guard<std::mutex> guard(g_workLock);
+    g_resetWork = std::move(work);
+}
+
 ASIOCallbacks HostCallbacks(bool timeInfo) {
     return {OnSwitch, OnRate, timeInfo ? OnMessageTimeInfo : OnMessagePlain, OnSwitchTimeInfo};
 }
@@ -143,8 +159,10 @@ void WasapiTest::SetUp() {
         g_commands.clear();
     }
     SetSwitchWork(nullptr);
+    SetResetWork(nullptr);
     g_host.switches = 0;
     g_host.resetRequests = 0;
+    g_host.resyncRequests = 0;
     g_host.rateNotices = 0;
     g_host.firstHalf = -1;
     g_host.firstPosition = -1;
@@ -154,6 +172,7 @@ void WasapiTest::SetUp() {
 
 void WasapiTest::TearDown() {
     SetSwitchWork(nullptr);
+    SetResetWork(nullptr);
     // Every endpoint, client and service the driver took is given back.
     EXPECT_EQ(sim::LiveVirtualObjects(), 0);
     DeleteSettings();

@@ -69,6 +69,7 @@ std::vector<SentCommand> SentCommands();
 struct HostLog {
     std::atomic<int> switches{0};
     std::atomic<int> resetRequests{0};
+    std::atomic<int> resyncRequests{0};
     std::atomic<int> rateNotices{0};
     std::atomic<int> firstHalf{-1};
     std::atomic<long long> firstPosition{-1};
@@ -80,6 +81,10 @@ HostLog& Host();
 // The host's work in each buffer switch, on the streaming thread. Unset:
 // nothing is written.
 void SetSwitchWork(std::function<void(long half)> work);
+
+// The host's work when it receives a reset request, on the thread that
+// sent it. Unset: nothing.
+void SetResetWork(std::function<void()> work);
 
 // Callbacks offering time info when `timeInfo`.
 ASIOCallbacks HostCallbacks(bool timeInfo = true);

@@ -1,0 +1,411 @@
+// The transport as hosts drive it: restarts, stops and teardowns from the
+// callback thread, buffer sizes, latencies and positions, checked against
+// what the virtual endpoints played and recorded on their own clocks.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "wasapi_fixture.h"
+
+namespace veltrano::test {
+namespace {
+
+using Transport = WasapiTest;
+
+struct Set {
+    HostDriver driver;
+    std::vector<ASIOBufferInfo> infos;
+    ASIOCallbacks callbacks = HostCallbacks();
+    ASIOError result = ASE_NotPresent;
+    long frames = 0;
+
+    Set(double rate, std::vector<ASIOBufferInfo> channels, long size)
+        : infos(std::move(channels)), frames(size) {
+        if (driver.created != S_OK || driver->init(nullptr) != ASIOTrue) return;
+        if (driver->setSampleRate(rate) != ASE_OK) return;
+        result = driver->createBuffers(infos.data(), static_cast<long>(infos.size()), frames,
+                                       &callbacks);
+    }
+    int16_t* Half16(size_t info, long half) const {
+        return static_cast<int16_t*>(infos[info].buffers[half]);
+    }
+    long long Position() const {
+        ASIOSamples position{};
+        driver.get()->getSamplePosition(&position, nullptr);
+        return static_cast<long long>((uint64_t{position.hi} << 32) | position.lo);
+    }
+};
+
+std::vector<ASIOBufferInfo> Stereo() { return {{ASIOFalse, 0, {}}, {ASIOFalse, 1, {}}}; }
+std::vector<ASIOBufferInfo> StereoBothWays() {
+    return {{ASIOFalse, 0, {}}, {ASIOFalse, 1, {}}, {ASIOTrue, 0, {}}, {ASIOTrue, 1, {}}};
+}
+
+// Runs `call` on another thread and says whether it came back in time: a
+// hang fails the test instead of stalling the run.
+bool ReturnsWithin(const std::function<void()>& call, DWORD ms) {
+    struct Job {
+        std::function<void()> call;
+        static DWORD WINAPI Run(void* self) {
+            static_cast<Job*>(self)->call();
+            return 0;
+        }
+    };
+    auto* job = new Job{call};
+    HANDLE thread = CreateThread(nullptr, 0, Job::Run, job, 0, nullptr);
+    if (thread == nullptr) return false;
+    const bool done = WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    if (done) delete job;  // a hung job is left to the process
+    return done;
+}
+
+// 16-bit stereo recording as the left channel's samples.
+std::vector<int16_t> LeftSamples(const sim::RenderRecording& r) {
+    std::vector<int16_t> left(r.data.size() / 4);
+    for (size_t f = 0; f < left.size(); ++f) std::memcpy(&left[f], &r.data[f * 4], 2);
+    return left;
+}
+
+TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
+    WriteSetting("BitsPerSample", 16);
+    constexpr long kFrames = 480;
+    Set set(48000.0, StereoBothWays(), kFrames);
+    ASSERT_EQ(set.result, ASE_OK);
+    std::atomic<int> run{1};
+    std::atomic<int> count{0};
+    std::vector<int64_t> firstInputFrames;
+    firstInputFrames.reserve(64);
+    SetSwitchWork([&](long half) {
+        const int k = count++;
+        const auto tag = static_cast<int16_t>(run * 1000 + k + 1);
+        std::fill_n(set.Half16(0, half), kFrames, tag);
+        std::fill_n(set.Half16(1, half), kFrames, tag);
+        if (run == 2 && firstInputFrames.size() < 8) {
+            const auto* in = reinterpret_cast<const uint8_t*>(set.Half16(2, half));
+            const bool silent = std::all_of(in, in + kFrames * 2, [](uint8_t b) { return b == 0; });
+            firstInputFrames.push_back(silent ? -1 : sim::CaptureFrameOf(in, 2, 0));
+        }
+    });
+    for (int r = 1; r <= 2; ++r) {
+        run = r;
+        count = 0;
+        const int before = Host().switches;
+        ASSERT_EQ(set.driver->start(), ASE_OK);
+        ASSERT_TRUE(WaitFor([&] { return Host().switches >= before + 10; }));
+        ASSERT_EQ(set.driver->stop(), ASE_OK);
+    }
+    SetSwitchWork(nullptr);
+    // Input after the restart: two silent switches, then the new run's
+    // frames from its start (the third switch carries the third period).
+    ASSERT_GE(firstInputFrames.size(), 3u);
+    EXPECT_EQ(firstInputFrames[0], -1);
+    EXPECT_EQ(firstInputFrames[1], -1);
+    EXPECT_EQ(firstInputFrames[2], 2 * kFrames);
+
+    const auto recordings = sim::RenderRecordings(0);
+    ASSERT_EQ(recordings.size(), 1u);
+    const std::vector<int16_t> left = LeftSamples(recordings[0]);
+    size_t lastOld = 0, firstNew = left.size();
+    for (size_t f = 0; f < left.size(); ++f) {
+        if (left[f] > 1000 && left[f] < 2000) lastOld = f;
+        if (left[f] > 2000 && firstNew == left.size()) firstNew = f;
+    }
+    std::string periods;
+    for (size_t f = 0; f < left.size(); f += kFrames) periods += std::to_string(left[f]) + " ";
+    ASSERT_LT(firstNew, left.size()) << periods;
+    ASSERT_GT(lastOld, 0u) << periods;
+    // Nothing of the first run after the second began, and at least the
+    // prefill's silence between them.
+    ASSERT_LT(lastOld, firstNew);
+    EXPECT_GE(firstNew - lastOld - 1, static_cast<size_t>(kFrames));
+    for (size_t f = lastOld + 1; f < firstNew; ++f) ASSERT_EQ(left[f], 0) << f;
+    for (size_t f = firstNew; f < left.size(); ++f) {
+        ASSERT_TRUE(left[f] == 0 || left[f] > 2000) << f << " " << left[f];
+    }
+    // The second run's data starts with its first switch's buffer.
+    EXPECT_EQ(left[firstNew], 2001);
+}
+
+TEST_F(Transport, StopInsideTheCallbackReturnsAndDisposeFromAnotherThreadToo) {
+    Set set(48000.0, StereoBothWays(), 480);
+    ASSERT_EQ(set.result, ASE_OK);
+    std::atomic<ASIOError> stopResult{ASE_NotPresent};
+    SetSwitchWork([&](long) {
+        if (Host().switches == 3) stopResult = set.driver->stop();
+    });
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([&] { return stopResult != ASE_NotPresent; }));
+    EXPECT_EQ(stopResult, ASE_OK);
+    Sleep(50);
+    const int after = Host().switches;
+    Sleep(100);
+    EXPECT_EQ(Host().switches, after);  // stopped for real
+    EXPECT_TRUE(ReturnsWithin([&] { set.driver->disposeBuffers(); }, 10000));
+    SetSwitchWork(nullptr);
+    // The set can be made again and streams.
+    ASSERT_EQ(set.driver->createBuffers(set.infos.data(), 4, 480, &set.callbacks), ASE_OK);
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([&] { return Host().switches >= after + 3; }));
+    EXPECT_TRUE(ReturnsWithin([&] { set.driver->disposeBuffers(); }, 10000));
+}
+
+// Hosts tear the whole set down from the reset message, on the driver's
+// own thread; the driver must neither wait for itself nor touch what went.
+TEST_F(Transport, DisposeFromTheResetMessageOnTheCallbackThreadReturns) {
+    Set set(48000.0, StereoBothWays(), 480);
+    ASSERT_EQ(set.result, ASE_OK);
+    std::atomic<int> disposed{0};
+    SetResetWork([&] {
+        set.driver->stop();
+        set.driver->disposeBuffers();
+        ++disposed;
+    });
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([] { return Host().switches >= 3; }));
+    {
+        BlockView block;
+        ASSERT_TRUE(block);
+        block->resetRequest = 1;
+    }
+    ASSERT_TRUE(WaitFor([&] { return disposed == 1; }));
+    SetResetWork(nullptr);
+    const int after = Host().switches;
+    Sleep(100);
+    EXPECT_EQ(Host().switches, after);
+    ASSERT_EQ(set.driver->createBuffers(set.infos.data(), 4, 480, &set.callbacks), ASE_OK);
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([&] { return Host().switches >= after + 3; }));
+    EXPECT_TRUE(ReturnsWithin([&] { set.driver->disposeBuffers(); }, 10000));
+}
+
+// Every size getBufferSize offers opens, at every rate, on endpoints with a
+// minimum period and an alignment like real USB devices have.
+TEST_F(Transport, EveryAdvertisedSizeOpensAtEveryRate) {
+    sim::VirtualAudioConfig config;
+    config.render[0].alignmentBytes = 128;
+    config.render[0].minimumPeriod = 30000;
+    config.capture[0].alignmentBytes = 64;
+    config.capture[0].minimumPeriod = 20000;
+    Configure(config);
+    WriteSetting("BitsPerSample", 24);
+    HostDriver driver;
+    ASSERT_EQ(driver.created, S_OK);
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    std::vector<ASIOBufferInfo> infos = StereoBothWays();
+    ASIOCallbacks callbacks = HostCallbacks();
+    const double rates[] = {32000, 44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000,
+                            2822400};
+    for (double rate : rates) {
+        ASSERT_EQ(driver->setSampleRate(rate), ASE_OK) << rate;
+        long minimum = 0, maximum = 0, preferred = 0, step = 0;
+        ASSERT_EQ(driver->getBufferSize(&minimum, &maximum, &preferred, &step), ASE_OK);
+        ASSERT_GT(step, 0);
+        EXPECT_LE(minimum, preferred);
+        EXPECT_LE(preferred, maximum);
+        EXPECT_EQ((preferred - minimum) % step, 0);
+        EXPECT_EQ((maximum - minimum) % step, 0);
+        // Within the system's 500 ms and above the device's 3 ms.
+        EXPECT_LE(static_cast<double>(maximum) / rate, 0.5) << rate;
+        EXPECT_GE(static_cast<double>(minimum) / rate, 0.003) << rate;
+        for (long size : {minimum, minimum + step, preferred, maximum}) {
+            EXPECT_EQ(driver->createBuffers(infos.data(), 4, size, &callbacks), ASE_OK)
+                << rate << " Hz, " << size << " frames";
+            EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+        }
+    }
+}
+
+// The latencies reported are what the data has: a host buffer written at
+// the switch with position s begins at frame s + output latency of the
+// endpoint's recording, and the input handed over at s began at frame
+// s - input latency of the capture clock.
+// What one run measured: output offsets (recording frame minus switch
+// position) and input offsets (switch position minus captured frame), both
+// taken only up to the first lost time.
+struct LatencyRun {
+    long input = 0;
+    long output = 0;
+    std::vector<long long> outputOffsets;
+    std::vector<long long> inputOffsets;
+};
+
+LatencyRun MeasureLatencies(bool withInput, long frames) {
+    LatencyRun run;
+    sim::ConfigureVirtualAudio(sim::VirtualAudioConfig{});
+    Host().resyncRequests = 0;
+    Set set(48000.0, withInput ? StereoBothWays() : Stereo(), frames);
+    if (set.result != ASE_OK) return run;
+    set.driver->getLatencies(&run.input, &run.output);
+    run.inputOffsets.reserve(64);
+    // Tags of switches made before any time was lost.
+    std::atomic<int> lastCleanTag{0};
+    SetSwitchWork([&](long half) {
+        const long long position = set.Position();
+        // The tag says which switch position the buffer belongs to.
+        const auto tag = static_cast<int16_t>(position / frames);
+        std::fill_n(set.Half16(0, half), frames, tag);
+        std::fill_n(set.Half16(1, half), frames, tag);
+        if (Host().resyncRequests != 0) return;
+        lastCleanTag = tag;
+        if (withInput && run.inputOffsets.size() < 60) {
+            const auto* in = reinterpret_cast<const uint8_t*>(set.Half16(2, half));
+            const int64_t frame = sim::CaptureFrameOf(in, 2, 0);
+            if (frame >= 0) run.inputOffsets.push_back(position - frame);
+        }
+    });
+    const int before = Host().switches;
+    if (set.driver->start() != ASE_OK) return run;
+    WaitFor([&] { return Host().switches >= before + 16; });
+    set.driver->stop();
+    SetSwitchWork(nullptr);
+    const auto recordings = sim::RenderRecordings(0);
+    if (recordings.size() != 1) return run;
+    const std::vector<int16_t> left = LeftSamples(recordings[0]);
+    // After a glitch the device is later by what it played as silence, and
+    // the host was told: only what came before counts.
+    const std::vector<uint64_t>& glitches = recordings[0].glitchFrames;
+    const long long end = glitches.empty() ? static_cast<long long>(left.size())
+                                           : static_cast<long long>(glitches[0]);
+    for (int16_t tag = 1; tag <= lastCleanTag; ++tag) {
+        const auto at = std::find(left.begin(), left.end(), tag);
+        if (at == left.end() || at - left.begin() >= end) break;
+        run.outputOffsets.push_back((at - left.begin()) - static_cast<long long>(tag) * frames);
+    }
+    return run;
+}
+
+// The latencies reported are what the data has: a host buffer written at
+// the switch with position s begins at frame s + output latency of the
+// endpoint's recording, and the input handed over at s began at frame
+// s - input latency of the capture clock. A run the machine starved before
+// three buffers got through is tried again: it measures nothing.
+TEST_F(Transport, ReportedLatenciesMatchTheRecordingOnTheDeviceClock) {
+    WriteSetting("BitsPerSample", 16);
+    constexpr long kFrames = 1920;  // 40 ms
+    for (bool withInput : {true, false}) {
+        SCOPED_TRACE(withInput ? "output and input" : "output only");
+        LatencyRun run;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            run = MeasureLatencies(withInput, kFrames);
+            if (run.outputOffsets.size() >= 3 && (!withInput || run.inputOffsets.size() >= 3)) {
+                break;
+            }
+        }
+        ASSERT_GE(run.outputOffsets.size(), 3u) << "every run lost time before three buffers";
+        EXPECT_EQ(run.output, 2 * kFrames);
+        EXPECT_EQ(run.input, kFrames);
+        for (long long offset : run.outputOffsets) {
+            EXPECT_LE(std::llabs(offset - run.output), kFrames / 4) << offset;
+        }
+        if (withInput) {
+            ASSERT_GE(run.inputOffsets.size(), 3u);
+            for (long long offset : run.inputOffsets) {
+                EXPECT_LE(std::llabs(offset - run.input), kFrames / 4) << offset;
+            }
+        }
+        std::printf("latencies %s: reported in %ld out %ld; measured out %lld in %lld\n",
+                    withInput ? "both ways" : "output only", run.input, run.output,
+                    run.outputOffsets[0], run.inputOffsets.empty() ? -1 : run.inputOffsets[0]);
+    }
+}
+
+TEST_F(Transport, NativeDsdPositionsCountDsdSamples) {
+    Set set(2822400.0, Stereo(), 28224);
+    ASSERT_EQ(set.result, ASE_OK);
+    std::vector<long long> positions;
+    positions.reserve(16);
+    SetSwitchWork([&](long) {
+        if (positions.size() < 8) positions.push_back(set.Position());
+    });
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([] { return Host().switches >= 5; }));
+    ASSERT_EQ(set.driver->stop(), ASE_OK);
+    SetSwitchWork(nullptr);
+    ASSERT_GE(positions.size(), 4u);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        EXPECT_EQ(positions[i], static_cast<long long>(i + 1) * 28224) << i;
+    }
+    long inputLatency = 0, outputLatency = 0;
+    ASSERT_EQ(set.driver->getLatencies(&inputLatency, &outputLatency), ASE_OK);
+    EXPECT_EQ(outputLatency, 2 * 28224);
+}
+
+TEST_F(Transport, TheUsersWidthComesBackWhenTheRateLeavesDsd) {
+    WriteSetting("BitsPerSample", 24);
+    HostDriver driver;
+    ASSERT_EQ(driver.created, S_OK);
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    ASSERT_EQ(driver->setSampleRate(2822400.0), ASE_OK);
+    ASIOChannelInfo info{};
+    ASSERT_EQ(driver->getChannelInfo(&info), ASE_OK);
+    EXPECT_EQ(info.type, ASIOSTDSDInt8MSB1);
+    ASSERT_EQ(driver->setSampleRate(48000.0), ASE_OK);
+    ASSERT_EQ(driver->getChannelInfo(&info), ASE_OK);
+    EXPECT_EQ(info.type, ASIOSTInt24LSB);
+    {
+        BlockView block;
+        ASSERT_TRUE(block);
+        EXPECT_EQ(block->bitsPerSample, 24u);
+    }
+    std::vector<ASIOBufferInfo> infos = Stereo();
+    ASIOCallbacks callbacks = HostCallbacks();
+    ASSERT_EQ(driver->createBuffers(infos.data(), 2, 480, &callbacks), ASE_OK);
+    const auto recordings = sim::RenderRecordings(0);
+    ASSERT_EQ(recordings.size(), 1u);
+    EXPECT_EQ(recordings[0].containerBits, 24);
+}
+
+TEST_F(Transport, AnUnplugWhileStreamingEndsInOneResetRequest) {
+    Set set(48000.0, StereoBothWays(), 480);
+    ASSERT_EQ(set.result, ASE_OK);
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([] { return Host().switches >= 3; }));
+    sim::UnplugVirtualDevice();
+    ASSERT_TRUE(WaitFor([] { return Host().resetRequests >= 1; }));
+    Sleep(2600);  // past the watchdog's two seconds
+    EXPECT_EQ(Host().resetRequests, 1);
+    EXPECT_TRUE(ReturnsWithin([&] { set.driver->stop(); }, 10000));
+    EXPECT_TRUE(ReturnsWithin([&] { set.driver->disposeBuffers(); }, 10000));
+    // A new set fails cleanly while the device is gone.
+    EXPECT_NE(set.driver->createBuffers(set.infos.data(), 4, 480, &set.callbacks), ASE_OK);
+}
+
+// A host late in its callback makes the device play silence, but every
+// buffer it filled is still played, in order, and it hears that time was
+// lost.
+TEST_F(Transport, ALateWakeLosesTimeButNoHostBuffer) {
+    WriteSetting("BitsPerSample", 16);
+    constexpr long kFrames = 96;  // 2 ms
+    Set set(48000.0, Stereo(), kFrames);
+    ASSERT_EQ(set.result, ASE_OK);
+    std::atomic<int> count{0};
+    SetSwitchWork([&](long half) {
+        const int k = count++;
+        std::fill_n(set.Half16(0, half), kFrames, static_cast<int16_t>(k + 1));
+        std::fill_n(set.Half16(1, half), kFrames, static_cast<int16_t>(k + 1));
+        if (k == 20) Sleep(12);  // six periods
+    });
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([&] { return count >= 200; }));
+    ASSERT_EQ(set.driver->stop(), ASE_OK);
+    SetSwitchWork(nullptr);
+    EXPECT_GE(Host().resyncRequests, 1);
+    const auto recordings = sim::RenderRecordings(0);
+    ASSERT_EQ(recordings.size(), 1u);
+    EXPECT_GE(recordings[0].glitches, 1u);
+    // The non-silent periods carry the switches' tags in order, each once.
+    const std::vector<int16_t> left = LeftSamples(recordings[0]);
+    int16_t expected = 1;
+    for (size_t p = 0; p + kFrames <= left.size(); p += kFrames) {
+        if (left[p] == 0) continue;
+        ASSERT_EQ(left[p], expected) << "period at frame " << p;
+        ++expected;
+    }
+    EXPECT_GE(expected, 150);
+}
+
+}  // namespace
+}  // namespace veltrano::test
