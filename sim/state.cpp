@@ -304,21 +304,6 @@ bool CancelTransfers(PinInstance* pin, OVERLAPPED* overlapped) {
     return any;
 }
 
-bool CancelTransfers(PinInstance* pin, OVERLAPPED* overlapped) {
-    bool any = false;
-    for (auto it = pin->queue.begin(); it != pin->queue.end();) {
-        if (overlapped != nullptr && it->overlapped != overlapped) {
-            ++it;
-            continue;
-        }
-        if (it == pin->queue.begin()) pin->headRunning = false;
-        CompleteOverlapped(it->overlapped, kStatusCancelled, 0);
-        it = pin->queue.erase(it);
-        any = true;
-    }
-    return any;
-}
-
 void ClosePin(PinInstance* pin) {
     CancelQueue(pin);
     if (pin->render && !pin->recordFolder.empty() && !pin->received.empty()) {

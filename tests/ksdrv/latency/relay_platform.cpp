@@ -71,6 +71,17 @@ DWORD WINAPI Monitor(void*) {
     }
 }
 
+Relay* FindRelay(OVERLAPPED* driver) {
+    State& s = Get();
+    EnterCriticalSection(&s.lock);
+    Relay* found = nullptr;
+    for (int i = 0; i < s.count && found == nullptr; ++i) {
+        if (s.relays[i].driver == driver) found = &s.relays[i];
+    }
+    LeaveCriticalSection(&s.lock);
+    return found;
+}
+
 Relay* RelayFor(OVERLAPPED* driver) {
     State& s = Get();
     EnterCriticalSection(&s.lock);
@@ -126,6 +137,18 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
 }
 
 BOOL CloseHandle(HANDLE object) { return sim::CloseHandle(object); }
+
+// A relayed write's status lives in the relay's own request.
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
+    latency::Relay* relay = overlapped != nullptr ? latency::FindRelay(overlapped) : nullptr;
+    return sim::GetOverlappedResult(file, relay != nullptr ? &relay->own : overlapped, transferred,
+                                    wait);
+}
+
+BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
+    latency::Relay* relay = overlapped != nullptr ? latency::FindRelay(overlapped) : nullptr;
+    return sim::CancelIoEx(file, relay != nullptr ? &relay->own : overlapped);
+}
 
 DWORD KsCreatePin(HANDLE filter, PKSPIN_CONNECT connect, ACCESS_MASK access, PHANDLE pin) {
     return sim::KsCreatePin(filter, connect, access, pin);
