@@ -1,7 +1,10 @@
 // The main dialog's view of the device: detection at start-up, the section
 // switches, arrival and removal, the settle-delay re-probe and the poll tick.
 
+// clang-format off
+#include <windows.h>
 #include <dbt.h>
+// clang-format on
 
 #include <cctype>
 #include <cstddef>

@@ -19,7 +19,8 @@ DWORD NotifyIconDataSize() {
     HMODULE shell = LoadLibraryA("Shell32.dll");
     if (shell != nullptr) {
         auto getVersion =
-            reinterpret_cast<DLLGETVERSIONPROC>(GetProcAddress(shell, "DllGetVersion"));
+            reinterpret_cast<DLLGETVERSIONPROC>(
+            reinterpret_cast<void (*)()>(GetProcAddress(shell, "DllGetVersion")));
         DLLVERSIONINFO info{};
         info.cbSize = sizeof(info);
         if (getVersion != nullptr && SUCCEEDED(getVersion(&info)) &&
