@@ -110,7 +110,11 @@ LRESULT CBitmapBtn::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             return r;
         }
         case WM_CAPTURECHANGED:
-            if (m_highlighted) {
+            // The button's own press takes the capture it already holds for
+            // the highlight; that is no loss, and releasing here would leave
+            // the press without the mouse, so a release over another button
+            // would count there.
+            if (reinterpret_cast<HWND>(lParam) != m_hWnd && m_highlighted) {
                 // Clear first: releasing the capture sends this message again.
                 m_highlighted = 0;
                 if (::GetCapture() == m_hWnd) ::ReleaseCapture();
