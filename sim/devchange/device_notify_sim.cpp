@@ -1,7 +1,7 @@
 // The virtual twin of the device-notification seam: registrations are
 // recorded so that the virtual device can send them what Windows would.
 
-#include <dbt.h>
+#include "platform/device_notify.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,7 +9,6 @@
 #include <new>
 #include <vector>
 
-#include "platform/device_notify.h"
 #include "sim/devchange/device_change.h"
 #include "sim/devchange/registrations.h"
 
