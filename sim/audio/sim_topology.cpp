@@ -204,11 +204,13 @@ public:
         if (control != nullptr) *control = nullptr;
         return E_NOTIMPL;
     }
+    // Render chains lead away from the bridge against the data flow
+    // (incoming), capture chains with it (outgoing).
     HRESULT STDMETHODCALLTYPE EnumPartsIncoming(IPartsList** parts) override {
-        return Neighbour(!m_state->render, parts);
+        return Neighbour(m_state->render, parts);
     }
     HRESULT STDMETHODCALLTYPE EnumPartsOutgoing(IPartsList** parts) override {
-        return Neighbour(m_state->render, parts);
+        return Neighbour(!m_state->render, parts);
     }
     HRESULT STDMETHODCALLTYPE GetTopologyObjects(IDeviceTopology** topology) override {
         if (topology != nullptr) *topology = nullptr;
