@@ -335,16 +335,45 @@ TEST_F(PanelTest, UnplugHidesTheSectionsAndPlugBringsThemBackAfterTheSettleDelay
 }
 
 struct Resources {
-    DWORD gdi, user, handles;
-    long com;
+    size_t gdi;          // live GDI objects
+    uintptr_t handle;    // the handle value a new kernel object gets
+    size_t windows;      // the window's child windows
+    long com;            // live virtual COM objects
     size_t notifications, volumeCallbacks, clients;
 };
 
-Resources Count() {
+// GetGuiResources and GetProcessHandleCount answer 0 under Wine, so the
+// objects are counted directly: Wine takes a GDI handle's low word alone,
+// and gives a new kernel object the lowest free handle, so a leaked handle
+// shows as a higher value for the next one.
+size_t LiveGdiObjects() {
+    size_t n = 0;
+    for (uintptr_t index = 1; index < 0x10000; ++index) {
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++n;
+    }
+    return n;
+}
+
+uintptr_t NextHandleValue() {
+    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const uintptr_t value = reinterpret_cast<uintptr_t>(probe);
+    CloseHandle(probe);
+    return value;
+}
+
+size_t ChildWindows(HWND parent) {
+    size_t n = 0;
+    EnumChildWindows(
+        parent, [](HWND, LPARAM count) { return ++*reinterpret_cast<size_t*>(count), TRUE; },
+        reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+Resources Count(HWND window) {
     Resources r{};
-    r.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    r.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    GetProcessHandleCount(GetCurrentProcess(), &r.handles);
+    r.gdi = LiveGdiObjects();
+    r.handle = NextHandleValue();
+    r.windows = ChildWindows(window);
     r.com = vs::LiveVirtualObjects();
     r.notifications = ::sim::DeviceNotificationCount();
     r.volumeCallbacks = vs::RegisteredVolumeCallbacks();
@@ -364,23 +393,30 @@ TEST_F(PanelTest, FiftyUnplugPlugCyclesLeakNoHandleGdiObjectOrComReference) {
         vs::WaitForVirtualNotifications();
         w.Pump(20);
     };
-    cycle();  // the first cycle may create what later ones reuse
-    const Resources before = Count();
+    // The first cycles may create what later ones reuse (Wine opens a
+    // handle or two of its own on first use).
+    cycle();
+    cycle();
+    const Resources before = Count(w.Hwnd());
     for (int i = 0; i < 50; ++i) {
         SCOPED_TRACE(i);
         cycle();
         if (HasFatalFailure()) return;
     }
-    const Resources after = Count();
+    const Resources after = Count(w.Hwnd());
+    EXPECT_GT(before.gdi, 0u);  // the counter sees the skin's own objects
     EXPECT_EQ(after.gdi, before.gdi);
-    EXPECT_EQ(after.user, before.user);
-    EXPECT_LE(after.handles, before.handles + 2);
+    // Handle values step by 4: a handle lost per cycle would be 50 more.
+    EXPECT_LE(after.handle, before.handle + 2 * 4);
+    EXPECT_EQ(after.windows, before.windows);
     EXPECT_EQ(after.com, before.com);
     EXPECT_EQ(after.notifications, 1u);
     EXPECT_EQ(after.volumeCallbacks, before.volumeCallbacks);
     EXPECT_EQ(after.clients, before.clients);
-    std::printf("after 50 cycles: gdi %lu user %lu handles %lu com objects %ld\n", after.gdi,
-                after.user, after.handles, after.com);
+    std::printf("after 50 cycles: gdi objects %zu (before %zu), next handle %#zx (before %#zx), "
+                "COM objects %ld\n",
+                after.gdi, before.gdi, static_cast<size_t>(after.handle),
+                static_cast<size_t>(before.handle), after.com);
 }
 
 TEST_F(PanelTest, ClosingTheWindowReleasesEverything) {
