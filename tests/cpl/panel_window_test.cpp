@@ -15,6 +15,7 @@
 #include "cpl/endpoint/cpl_messages.h"
 #include "cpl/endpoint/endpoint_keys.h"
 #include "cpl/panel_harness.h"
+#include "support/user_settings.h"
 #include "sim/audio/virtual_audio.h"
 #include "sim/audio/virtual_controls.h"
 #include "sim/devchange/device_change.h"
@@ -69,6 +70,8 @@ protected:
         if (!::sim::DevicePlugged()) ::sim::PlugDevice();
         vs::DenyPropertyWrites(false);
         SetSwitches(-1, -1, -1);
+        // The ASIO section wrote its settings back when the window closed.
+        veltrano::test::DeleteSettings();
         ::sim::StopPretendingOs();
     }
 };
