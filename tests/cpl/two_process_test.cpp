@@ -159,6 +159,10 @@ std::string Quoted(const char* path) { return "\"" + WinePath(path) + "\""; }
 class TwoProcesses : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Wine starts its desktop process with the first window work of a
+        // session; started from a child, it would inherit and hold the
+        // child's output pipe, and the child's run would never end.
+        GetDesktopWindow();
         ASSERT_EQ(FindWindowA(nullptr, kTitle), nullptr) << "a panel is already running";
         ASSERT_EQ(RunProcess("regsvr32 /s " + Quoted(SIM_DLL), true, 60000).exitCode, 0u);
         veltrano::test::DeleteSettings();
@@ -183,6 +187,7 @@ TEST_F(TwoProcesses, PanelShowsTheRunningStreamAndItsSettingsReachTheNextSession
     ASSERT_TRUE(panelProcess.Start(Quoted(PANEL_EXE)));
     HWND panel = WaitForPanel(30000);
     ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(WaitFor(10000, [&] { return IsWindowVisible(panel) != FALSE; }));
 
     {
         Program probe;
@@ -272,7 +277,8 @@ TEST_F(TwoProcesses, ControlPanelOperationStartsThePanelFromAsioCplWhenNoneRuns)
     EXPECT_EQ(request.exitCode, 0u) << request.output;
     HWND panel = WaitForPanel(30000);
     ASSERT_NE(panel, nullptr);
-    EXPECT_TRUE(IsWindowVisible(panel));
+    EXPECT_TRUE(WaitFor(10000, [&] { return IsWindowVisible(panel) != FALSE; }));
+    Sleep(500);
     veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-started-by-driver"));
     ClosePanel(panel);
     EXPECT_EQ(FindWindowA(nullptr, kTitle), nullptr);
