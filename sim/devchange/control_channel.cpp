@@ -47,30 +47,43 @@ WAVEFORMATEXTENSIBLE PcmFormat(uint32_t rate, uint16_t bits) {
     return f;
 }
 
+HANDLE NewInstance(const std::string& name) {
+    return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX,
+                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                            PIPE_UNLIMITED_INSTANCES, kMaxRequest, kMaxRequest, 0, nullptr);
+}
+
+void Serve(HANDLE pipe) {
+    char buffer[kMaxRequest + 1] = {};
+    DWORD got = 0;
+    if (ReadFile(pipe, buffer, kMaxRequest, &got, nullptr) && got > 0) {
+        std::string request(buffer, got);
+        while (!request.empty() && (request.back() == '\n' || request.back() == '\r')) {
+            request.pop_back();
+        }
+        const std::string reply = HandleControlRequest(request);
+        DWORD put = 0;
+        WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &put, nullptr);
+        FlushFileBuffers(pipe);
+    }
+    DisconnectNamedPipe(pipe);
+    CloseHandle(pipe);
+}
+
 void ServeForever(std::string name) {
-    for (;;) {
-        HANDLE pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX,
-                                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
-                                       kMaxRequest, kMaxRequest, 0, nullptr);
-        if (pipe == INVALID_HANDLE_VALUE) return;  // another program owns the name
+    HANDLE pipe = NewInstance(name);
+    while (pipe != INVALID_HANDLE_VALUE) {
         const BOOL connected =
             ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
+        // The next instance exists before this one goes, so a client never
+        // finds the name unserved between two requests.
+        HANDLE next = NewInstance(name);
         if (connected) {
-            char buffer[kMaxRequest + 1] = {};
-            DWORD got = 0;
-            if (ReadFile(pipe, buffer, kMaxRequest, &got, nullptr) && got > 0) {
-                std::string request(buffer, got);
-                while (!request.empty() && (request.back() == '\n' || request.back() == '\r')) {
-                    request.pop_back();
-                }
-                const std::string reply = HandleControlRequest(request);
-                DWORD put = 0;
-                WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &put, nullptr);
-                FlushFileBuffers(pipe);
-            }
+            Serve(pipe);
+        } else {
+            CloseHandle(pipe);
         }
-        DisconnectNamedPipe(pipe);
-        CloseHandle(pipe);
+        pipe = next;
     }
 }
 

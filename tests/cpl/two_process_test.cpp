@@ -286,4 +286,65 @@ TEST_F(TwoProcesses, ControlPanelOperationStartsThePanelFromAsioCplWhenNoneRuns)
     RemoveDirectoryA(folder.c_str());
 }
 
+std::string Control(const std::string& request) {
+    char reply[256] = {};
+    DWORD got = 0;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (CallNamedPipeA("\\\\.\\pipe\\VeltranoHD-sim-control", const_cast<char*>(request.data()),
+                           static_cast<DWORD>(request.size()), reply, sizeof reply - 1, &got,
+                           10000)) {
+            return std::string(reply, got);
+        }
+        Sleep(100);  // the program may still be starting its channel
+    }
+    return "no answer";
+}
+
+TEST_F(TwoProcesses, ControlChannelPlaysTheUserAndOtherProgramsAgainstTheRunningPanel) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrano\\Veltrano-HD", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD on = 1;
+    RegSetValueExA(key, "PlayRecPP", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
+
+    Program panelProcess;
+    ASSERT_TRUE(panelProcess.Start(Quoted(PANEL_EXE)));
+    HWND panel = WaitForPanel(30000);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(WaitFor(10000, [&] { return Shown(panel, "BTN_P_96K"); }));
+    EXPECT_EQ(Control("notifications"), "ok 1");
+
+    // The mouse picks 24 bits, then 96 kHz: the endpoint holds that format.
+    Click(panel, "BTN_P_24B");
+    Click(panel, "BTN_P_96K");
+    EXPECT_TRUE(WaitFor(3000, [] { return Control("get-format render 0") == "ok 96000 24 2"; }))
+        << Control("get-format render 0");
+
+    // Unplugged: the device sections go; plugged: they come back after the
+    // settle delay.
+    EXPECT_EQ(Control("unplug"), "ok");
+    EXPECT_TRUE(WaitFor(3000, [&] { return !Shown(panel, "BTN_P_96K"); }));
+    EXPECT_FALSE(Shown(panel, "BTN_ASIO_BFSZ_10MS"));
+    veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-unplugged"));
+    EXPECT_EQ(Control("plug"), "ok");
+    // The window is rebuilt on its own thread while this one looks.
+    EXPECT_TRUE(WaitFor(10000, [&] {
+        return Shown(panel, "BTN_P_96K") && Shown(panel, "BTN_ASIO_BFSZ_10MS");
+    }));
+
+    // Another program's format: the panel does not write it back.
+    EXPECT_EQ(Control("format render 0 44100 16"), "ok");
+    Sleep(2500);
+    EXPECT_EQ(Control("get-format render 0"), "ok 44100 16 2");
+    EXPECT_EQ(Control("volume render 0 0 -30"), "ok");
+    EXPECT_EQ(Control("bogus"), "error unknown request");
+    veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-plugged-again"));
+
+    ClosePanel(panel);
+    EXPECT_EQ(panelProcess.Wait(15000), 0u);
+    RegDeleteValueA(key, "PlayRecPP");
+    RegCloseKey(key);
+}
+
 }  // namespace
