@@ -34,17 +34,32 @@ void CAnimatedLabel::Remeasure() {
     if (m_scrolling) ::KillTimer(m_hWnd, kScrollTimer);
     RECT rect{};
     GetClientRect(&rect);
+    int clientWidth = rect.right - rect.left;
+    int textWidth = 0;
     int wide = 0;
     if (HDC dc = ::GetDC(m_hWnd)) {
         SIZE size{};
         if (::GetTextExtentPoint32A(dc, "W", 1, &size)) wide = size.cx;
+        // The text is measured in the font it is drawn in: a text that fits
+        // its label stands still and centred.
+        HGDIOBJ old = m_font.m_hObject ? ::SelectObject(dc, m_font.m_hObject) : nullptr;
+        if (!m_text.empty() &&
+            ::GetTextExtentPoint32A(dc, m_text.c_str(), static_cast<int>(m_text.size()), &size)) {
+            textWidth = size.cx;
+        }
+        if (old) ::SelectObject(dc, old);
         ::ReleaseDC(m_hWnd, dc);
     }
-    m_capacity = wide > 0 ? ((rect.right - rect.left) * 2) / wide : 0;
+    if (textWidth > 0) {
+        // The characters of this text that fit.
+        m_capacity = static_cast<int>(static_cast<long long>(m_text.size()) * clientWidth / textWidth);
+    } else {
+        m_capacity = wide > 0 ? (clientWidth * 2) / wide : 0;
+    }
     m_scrollPos = 0;
     m_scrolling = m_capacity < static_cast<int>(m_text.size()) ? 1 : 0;
     // A text too long for its label moves along so that all of it can be
-    // read; one that fits stands still.
+    // read.
     if (m_scrolling) ::SetTimer(m_hWnd, kScrollTimer, kScrollIntervalMs, nullptr);
     Invalidate(TRUE);
 }

@@ -35,6 +35,24 @@ void CDialog::EndDialog(INT_PTR result) {
 
 BOOL CDialog::OnInitDialog() { return TRUE; }
 
+void CDialog::OnOK() { EndDialog(IDOK); }
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        if (LOWORD(wParam) == IDOK) {
+            OnOK();
+            return 0;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            OnCancel();
+            return 0;
+        }
+    }
+    return CWnd::WindowProc(msg, wParam, lParam);
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM, LPARAM lParam) {
     if (msg != WM_INITDIALOG) return FALSE;
     // From here on every message passes through the object's WindowProc;

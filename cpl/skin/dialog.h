@@ -22,8 +22,14 @@ public:
     // Dialog initialisation: the base returns TRUE (focus to the default
     // control).
     virtual BOOL OnInitDialog();
+    // IDOK and IDCANCEL (the Enter and Escape keys, the close box): both end
+    // the dialog with their own id unless a derived dialog says otherwise.
+    virtual void OnOK();
+    virtual void OnCancel();
 
 protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
     UINT m_templateId;
     HWND m_parent;
 

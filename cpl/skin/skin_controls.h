@@ -80,7 +80,7 @@ public:
     void DrawItem(const DRAWITEMSTRUCT* dis) override;
 
     int m_scrollPos = 0;
-    int m_capacity = 0;
+    int m_capacity = 0;  // characters of the text that fit the label's width
     std::string m_text;
     COLORREF m_textColour = 0;
     CBitmap m_backgroundSnapshot;

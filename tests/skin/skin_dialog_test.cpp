@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "cpl/skin/region_win.h"
 #include "cpl/skin/skin_tables.h"
 #include "skin/skin_dialog_fixture.h"
 
@@ -183,4 +184,121 @@ TEST_F(SkinDialogTest, RegionErrorsAreReportedAndTheSkinStillLoads) {
     EXPECT_EQ(dialog->Labels().GetSize(), 10);
 }
 
+}  // namespace skintest
+
+namespace skintest {
+namespace {
+
+TEST_F(SkinDialogTest, LabelsThatFitStandStillAndLongOnesMove) {
+    skin::CSkinLabel* ip = dialog->FindLabel("TXT_LOCAL_IP");
+    EXPECT_EQ(ip->m_scrolling, 0);  // "Not Available" fits its 90 pixels
+    EXPECT_GE(ip->m_capacity, 13);
+
+    skin::CSkinLabel* device = dialog->FindLabel("TXT_ASIODEVICE");
+    dialog->SetLabelText("TXT_ASIODEVICE", "Veltrano-HD USB Audio 2.0 Device (Rear Panel)");
+    EXPECT_EQ(device->m_scrolling, 1);
+    EXPECT_GT(device->m_capacity, 5);
+    EXPECT_LT(device->m_capacity, 46);
+    EXPECT_EQ(device->m_scrollPos, 0);
+    ASSERT_TRUE(PumpUntil([&] { return device->m_scrollPos >= 2; }, 3000));
+
+    dialog->SetLabelText("TXT_ASIODEVICE", "Veltrano-HD");
+    EXPECT_EQ(device->m_scrollPos, 0);
+    EXPECT_EQ(device->m_scrolling, 0);
+    Pump(2 * static_cast<int>(skin::CAnimatedLabel::kScrollIntervalMs));
+    EXPECT_EQ(device->m_scrollPos, 0);
+}
+
+TEST(LabelText, TooLongTextsRepeatWithStarsUntilTheyFillTheLabel) {
+    using skin::CAnimatedLabel;
+    EXPECT_EQ(CAnimatedLabel::ShownText("PCM", 0, 10), "PCM");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 0, 4), "abcdef");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 4, 4), "ef ** abcdef");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 6, 4), " ** abcdef");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 7, 4), " ** abcdef");
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdef", 5, 12), "f");  // fits: no repeat
+    EXPECT_EQ(CAnimatedLabel::ShownText("abcdefghij", 9, 8), "j ** abcdefghij");
+    EXPECT_EQ(CAnimatedLabel::ShownText("", 3, 0), "");
+}
+
+}  // namespace
+}  // namespace skintest
+
+namespace skintest {
+namespace {
+
+// The main dialog runs modally: the skin loads inside the system's modal
+// loop and IDOK ends it with its id.
+class ModalSkinDialog : public TestSkinDialog {
+public:
+    BOOL OnInitDialog() override {
+        BOOL r = TestSkinDialog::OnInitDialog();
+        buttonsAtInit = Buttons().GetSize();
+        ::PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return r;
+    }
+    int buttonsAtInit = 0;
+};
+
+TEST(SkinDialogModal, DoModalLoadsTheSkinAndReturnsTheEndResult) {
+    skin::SetSkinMessageBox(&RecordBox);
+    RecordedBoxes().clear();
+    ModalSkinDialog dialog;
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.buttonsAtInit, 43);
+    EXPECT_EQ(dialog.m_hWnd, nullptr);
+    EXPECT_TRUE(RecordedBoxes().empty());
+    skin::SetSkinMessageBox(nullptr);
+}
+
+}  // namespace
+}  // namespace skintest
+
+
+namespace skintest {
+namespace {
+
+// A bitmap whose pixel (x, y) is black when ink(x, y), else white.
+template <class Ink>
+HBITMAP MakeMask(int w, int h, Ink ink) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bm = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bm) return nullptr;
+    auto* px = static_cast<uint32_t*>(bits);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) px[y * w + x] = ink(x, y) ? 0x000000u : 0xFFFFFFu;
+    return bm;
+}
+
+TEST(SkinRegion, CheckerboardOfManyBatchesIsExactUnderTheSystem) {
+    const int w = 120, h = 100;  // 6000 runs: three batches combined
+    auto ink = [](int x, int y) { return (x + y) % 2 == 1 || (y > 80 && x < 30); };
+    HBITMAP mask = MakeMask(w, h, ink);
+    ASSERT_NE(mask, nullptr);
+    HRGN rgn = skin::RegionFromMask(mask);
+    ASSERT_NE(rgn, nullptr);
+    int wrong = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) wrong += (::PtInRegion(rgn, x, y) != 0) != ink(x, y);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_FALSE(::PtInRegion(rgn, w, 1));
+    ::DeleteObject(rgn);
+    ::DeleteObject(mask);
+}
+
+TEST(SkinRegion, NoRegionFromNothingOrAllWhite) {
+    EXPECT_EQ(skin::RegionFromMask(nullptr), nullptr);
+    HBITMAP white = MakeMask(40, 30, [](int, int) { return false; });
+    ASSERT_NE(white, nullptr);
+    EXPECT_EQ(skin::RegionFromMask(white), nullptr);
+    ::DeleteObject(white);
+}
+
+}  // namespace
 }  // namespace skintest

@@ -63,6 +63,10 @@ void SendMouse(DWORD flags, int x, int y) {
 
 }  // namespace
 
+void SendMoveOnly(int x, int y) { SendMouse(MOUSEEVENTF_MOVE, x, y); }
+
+void SendUpOnly() { SendMouse(MOUSEEVENTF_LEFTUP, 0, 0); }
+
 void MouseMove(int x, int y) {
     SendMouse(MOUSEEVENTF_MOVE, x, y);
     // Wait until the system has the cursor there, so the next press lands.

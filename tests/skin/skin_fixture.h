@@ -29,8 +29,16 @@ public:
     void OnSkinSliderChanged(const char* name, int code, int value) override {
         slides.push_back({name, code, value});
     }
+    void OnSkinHover(const char* name, int x, int y) override {
+        hoverName = name;
+        hoverPoint = POINT{x, y};
+        ++hovers;
+    }
     std::vector<std::string> clicks;
     std::vector<SliderReport> slides;
+    std::string hoverName;
+    POINT hoverPoint{};
+    int hovers = 0;
 };
 
 // One bitmap resource of the program, read straight from its file bytes.
@@ -57,6 +65,10 @@ void MouseMove(int x, int y);
 void MouseDown();
 void MouseUp();
 void ClickAt(int x, int y);
+// The same input without waiting or dispatching: for another thread, while
+// this one sits in a modal loop (the system's window move).
+void SendMoveOnly(int x, int y);
+void SendUpOnly();
 
 // The window's pixels as the screen shows them (0x00BBGGRR per pixel,
 // top-down), client coordinates.

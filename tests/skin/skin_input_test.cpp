@@ -1,5 +1,7 @@
 // Real mouse input on the skin dialog, and what its controls paint.
 
+#include <thread>
+
 #include "cpl/skin/skin_tables.h"
 #include "skin/skin_dialog_fixture.h"
 
@@ -145,6 +147,85 @@ TEST_F(SkinDialogTest, ALatchedButtonStaysPressedUnderTheMouse) {
     shot = CaptureClient(hwnd, 299, 640);
     EXPECT_GT(MatchShare(shot, 299, highlight, ButtonRect("BTN_P_24B")), 0.99);
     MouseMove(5, 5);
+}
+
+}  // namespace
+}  // namespace skintest
+
+namespace skintest {
+namespace {
+
+TEST_F(SkinDialogTest, TheBackgroundDragsTheWindowAndReportsHover) {
+    RECT before;
+    ::GetWindowRect(hwnd, &before);
+    // The badge between the sections: background, no control.
+    POINT p{before.left + 150, before.top + 350};
+    MouseMove(p.x, p.y);
+    ASSERT_TRUE(PumpUntil([&] { return dialog->hovers > 0; }, 1000));
+    EXPECT_EQ(dialog->hoverName, "");
+    EXPECT_EQ(dialog->hoverPoint.x, 150);
+    EXPECT_EQ(dialog->hoverPoint.y, 350);
+
+    // The system moves the window in a modal loop on this thread, so the
+    // rest of the drag comes from another one.
+    std::thread hand([p] {
+        ::Sleep(300);
+        for (int i = 1; i <= 6; ++i) {
+            SendMoveOnly(p.x + 5 * i, p.y + 4 * i);
+            ::Sleep(60);
+        }
+        SendUpOnly();
+    });
+    MouseDown();
+    RECT after{};
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            ::GetWindowRect(hwnd, &after);
+            return after.left == before.left + 30 && after.top == before.top + 24;
+        },
+        3000))
+        << "window at " << after.left << "," << after.top;
+    hand.join();
+    EXPECT_TRUE(dialog->clicks.empty());
+}
+
+TEST_F(SkinDialogTest, HoverOverAControlCarriesItsName) {
+    POINT p = Centre(dialog->FindButton("BTN_RMCT_NETWORK_SET")->m_hWnd);
+    MouseMove(p.x, p.y);
+    ASSERT_TRUE(PumpUntil([&] { return dialog->hoverName == "BTN_RMCT_NETWORK_SET"; }, 1000));
+    EXPECT_EQ(dialog->hoverPoint.x, 49);  // client coordinates of the 98 x 16 button
+    EXPECT_EQ(dialog->hoverPoint.y, 8);
+    MouseMove(5, 5);
+}
+
+TEST_F(SkinDialogTest, CancelEndsAModelessDialog) {
+    ::SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_FALSE(::IsWindow(hwnd));
+    EXPECT_EQ(dialog->m_hWnd, nullptr);
+}
+
+}  // namespace
+}  // namespace skintest
+
+namespace skintest {
+namespace {
+
+TEST(ButtonLook, LatchingAndPushButtonsPickTheirImagesInRuleOrder) {
+    using L = skin::CBitmapBtn::Look;
+    auto look = skin::CBitmapBtn::ChooseLook;  // latching, visible, latched, highlighted, pressed, disabled
+    // Latching: hidden wins, then disabled, then latched even under the mouse.
+    EXPECT_EQ(look(1, 0, 1, 1, true, true), L::Background);
+    EXPECT_EQ(look(1, 1, 1, 1, false, true), L::Disabled);
+    EXPECT_EQ(look(1, 1, 1, 1, false, false), L::Pressed);
+    EXPECT_EQ(look(1, 1, 0, 1, true, false), L::Highlight);  // a held latching key shows the hover look
+    EXPECT_EQ(look(1, 1, 0, 0, false, false), L::Normal);
+    // Push: latched only away from the mouse, pressed while held.
+    EXPECT_EQ(look(0, 1, 1, 0, false, false), L::Pressed);
+    EXPECT_EQ(look(0, 1, 1, 1, false, false), L::Highlight);
+    EXPECT_EQ(look(0, 1, 0, 1, true, false), L::Pressed);
+    EXPECT_EQ(look(0, 1, 0, 0, false, true), L::Disabled);
+    EXPECT_EQ(look(0, 1, 0, 0, false, false), L::Normal);
+    EXPECT_EQ(look(0, 0, 0, 0, false, false), L::Background);
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+#pragma once
+// The kernel driver packages: removing every instance of the device's
+// functions with the OEM INF copies of our drivers, and (install mode)
+// putting the packages into the driver store and re-enumerating.
+
+#include "setup/setup_context.h"
+
+namespace veltrano::setup {
+
+inline constexpr char kWindowsVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+inline constexpr char kPoliciesKey[] = "SOFTWARE\\Policies\\Microsoft\\Windows";
+inline constexpr char kClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+inline constexpr DWORD kCopyForceNewer = 0x2000;
+inline constexpr DWORD kInfCommitWaitMs = 1500;
+inline constexpr DWORD kInfGapWaitMs = 100;
+inline constexpr size_t kMaxScannedDevices = 64;
+
+// "InstallPath" + "DriverXP" on XP, else + "Driver"; empty when too long.
+std::string DriverFolder(const SetupContext& context);
+
+void RunDriverTask(SetupContext& context);
+
+// Uninstall mode: the driver folder's precompiled INFs and INF copies and
+// the driver files in the system's drivers folder, through the delete
+// command.
+void CleanUpDriverFiles(SetupContext& context);
+
+// The device search path edits; the value keeps its type when added to and
+// becomes REG_EXPAND_SZ when an entry is removed. A value that is not a
+// string is left alone.
+void AddToDeviceSearchPath(SetupContext& context, const std::string& folder);
+void RemoveFromDeviceSearchPath(SetupContext& context, const std::string& folder);
+
+}  // namespace veltrano::setup
