@@ -364,11 +364,14 @@ uintptr_t NextHandleValue() {
     return value;
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<size_t*>(count);
+    return TRUE;
+}
+
 size_t ChildWindows(HWND parent) {
     size_t n = 0;
-    EnumChildWindows(
-        parent, [](HWND, LPARAM count) { return ++*reinterpret_cast<size_t*>(count), TRUE; },
-        reinterpret_cast<LPARAM>(&n));
+    EnumChildWindows(parent, CountWindow, reinterpret_cast<LPARAM>(&n));
     return n;
 }
 

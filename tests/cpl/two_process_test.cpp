@@ -69,6 +69,44 @@ bool WaitFor(DWORD ms, const auto& done) {
     return true;
 }
 
+struct ElementSearch {
+    HWND panel;
+    RECT want;
+    HWND found;
+    const char* name;
+};
+
+BOOL CALLBACK MatchElement(HWND child, LPARAM p) {
+    auto* s = reinterpret_cast<ElementSearch*>(p);
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, s->panel, reinterpret_cast<POINT*>(&r), 2);
+    if (r.left != s->want.left || r.top != s->want.top || r.right != s->want.right ||
+        r.bottom != s->want.bottom) {
+        return TRUE;
+    }
+    s->found = child;
+    // Labels sharing a rectangle (the four indicators) are told apart by
+    // their text.
+    char text[64] = {};
+    GetWindowTextA(child, text, sizeof text);
+    const std::string n = s->name;
+    const bool indicator = n == "TXT_ASIOPCM" || n.rfind("TXT_ASIODSD", 0) == 0;
+    if (!indicator) return FALSE;
+    const std::string expected = n == "TXT_ASIOPCM"      ? "PCM"
+                                 : n == "TXT_ASIODSD"    ? "DSD64"
+                                 : n == "TXT_ASIODSD128" ? "DSD128"
+                                                         : "DSD256";
+    return std::string(text) == expected ? FALSE : TRUE;
+}
+
+BOOL CALLBACK CountPanels(HWND h, LPARAM n) {
+    char title[64] = {};
+    GetWindowTextA(h, title, sizeof title);
+    if (std::string(title) == kTitle) ++*reinterpret_cast<int*>(n);
+    return TRUE;
+}
+
 // A skin element of the panel, found by its place in the layout.
 HWND Element(HWND panel, const char* name) {
     RECT want{};
@@ -86,38 +124,8 @@ HWND Element(HWND panel, const char* name) {
         }
     }
     if (!known) return nullptr;
-    struct Search {
-        HWND panel;
-        RECT want;
-        HWND found;
-        const char* name;
-    } search{panel, want, nullptr, name};
-    EnumChildWindows(
-        panel,
-        [](HWND child, LPARAM p) {
-            auto* s = reinterpret_cast<Search*>(p);
-            RECT r{};
-            GetWindowRect(child, &r);
-            MapWindowPoints(nullptr, s->panel, reinterpret_cast<POINT*>(&r), 2);
-            if (r.left == s->want.left && r.top == s->want.top && r.right == s->want.right &&
-                r.bottom == s->want.bottom) {
-                s->found = child;
-                // Labels sharing a rectangle (the four indicators) are told
-                // apart by their text.
-                char text[64] = {};
-                GetWindowTextA(child, text, sizeof text);
-                const std::string n = s->name;
-                const bool indicator = n == "TXT_ASIOPCM" || n.rfind("TXT_ASIODSD", 0) == 0;
-                if (!indicator) return FALSE;
-                const std::string expected = n == "TXT_ASIOPCM" ? "PCM"
-                                             : n == "TXT_ASIODSD" ? "DSD64"
-                                             : n == "TXT_ASIODSD128" ? "DSD128"
-                                                                     : "DSD256";
-                return std::string(text) == expected ? FALSE : TRUE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ElementSearch search{panel, want, nullptr, name};
+    EnumChildWindows(panel, MatchElement, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -241,14 +249,7 @@ TEST_F(TwoProcesses, PanelShowsTheRunningStreamAndItsSettingsReachTheNextSession
     ASSERT_TRUE(second.Start(Quoted(PANEL_EXE)));
     EXPECT_EQ(second.Wait(30000), 0u);
     int windows = 0;
-    EnumWindows(
-        [](HWND h, LPARAM n) {
-            char title[64] = {};
-            GetWindowTextA(h, title, sizeof title);
-            if (std::string(title) == kTitle) ++*reinterpret_cast<int*>(n);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(CountPanels, reinterpret_cast<LPARAM>(&windows));
     EXPECT_EQ(windows, 1);
 
     ClosePanel(panel);
