@@ -9,12 +9,15 @@
 namespace veltrano::cpl {
 
 // Messages, relative to WM_APP (0x8000).
-inline constexpr UINT WM_CPL_VOLUME_CHANGED = WM_APP + 0x00;       // a registered endpoint's volume or mute changed
-inline constexpr UINT WM_CPL_DEVICE_ACTIVE = WM_APP + 0x01;        // an endpoint became active
-inline constexpr UINT WM_CPL_PLAY_FORMAT_CHANGED = WM_APP + 0x02;  // the playback device format differs from the cache
-inline constexpr UINT WM_CPL_REC_FORMAT_CHANGED = WM_APP + 0x03;   // wParam: capture endpoint index
-inline constexpr UINT WM_CPL_REMOTE_PACKET = WM_APP + 0x10;        // a datagram from the remote-control thread
-inline constexpr UINT WM_CPL_TRAY = WM_APP + 0x20;                 // notification-area icon mouse message
+inline constexpr UINT WM_CPL_VOLUME_CHANGED =
+    WM_APP + 0x00;  // a registered endpoint's volume or mute changed
+inline constexpr UINT WM_CPL_DEVICE_ACTIVE = WM_APP + 0x01;  // an endpoint became active
+inline constexpr UINT WM_CPL_PLAY_FORMAT_CHANGED =
+    WM_APP + 0x02;  // the playback device format differs from the cache
+inline constexpr UINT WM_CPL_REC_FORMAT_CHANGED = WM_APP + 0x03;  // wParam: capture endpoint index
+inline constexpr UINT WM_CPL_REMOTE_PACKET =
+    WM_APP + 0x10;                                  // a datagram from the remote-control thread
+inline constexpr UINT WM_CPL_TRAY = WM_APP + 0x20;  // notification-area icon mouse message
 
 // WM_COMMAND ids (low word of wParam).
 inline constexpr UINT ID_TRAY_SHOW = 0x8021;

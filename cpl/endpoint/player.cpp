@@ -33,8 +33,7 @@ Player::Player(HWND window) : m_window(window) {
     (void)CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (SUCCEEDED(platform::CreateDeviceEnumerator(m_enumerator.ReleaseAndGetAddressOf())) &&
         m_enumerator) {
-        m_enumeratorCallback =
-            SUCCEEDED(m_enumerator->RegisterEndpointNotificationCallback(this));
+        m_enumeratorCallback = SUCCEEDED(m_enumerator->RegisterEndpointNotificationCallback(this));
     } else {
         m_enumerator.Reset();
     }
@@ -90,7 +89,9 @@ HRESULT STDMETHODCALLTYPE Player::OnDeviceStateChanged(LPCWSTR, DWORD newState) 
 HRESULT STDMETHODCALLTYPE Player::OnDeviceAdded(LPCWSTR) { return S_OK; }
 HRESULT STDMETHODCALLTYPE Player::OnDeviceRemoved(LPCWSTR) { return S_OK; }
 HRESULT STDMETHODCALLTYPE Player::OnDefaultDeviceChanged(EDataFlow, ERole, LPCWSTR) { return S_OK; }
-HRESULT STDMETHODCALLTYPE Player::OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) { return S_OK; }
+HRESULT STDMETHODCALLTYPE Player::OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) {
+    return S_OK;
+}
 
 HRESULT STDMETHODCALLTYPE Player::OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA) {
     if (m_window != nullptr) PostMessageA(m_window, WM_CPL_VOLUME_CHANGED, 0, 0);

@@ -23,8 +23,8 @@ enum class PathValueType { Text, Blob, Number };
 
 struct EndpointControlConfig {
     EndpointKind kind = EndpointKind::Automatic;
-    std::wstring description;    // PKEY_Device_DeviceDesc; empty: from the kind
-    uint32_t physicalSpeakers = 3;   // front left and right
+    std::wstring description;       // PKEY_Device_DeviceDesc; empty: from the kind
+    uint32_t physicalSpeakers = 3;  // front left and right
     uint32_t fullRangeSpeakers = 3;
 
     // The topology volume part: channels, range and step in dB, the level

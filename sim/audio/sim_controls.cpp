@@ -48,10 +48,11 @@ std::shared_ptr<EndpointControls> MakeEndpointControls(const VirtualEndpointConf
     auto controls = std::make_shared<EndpointControls>();
     controls->config = config.control;
     EndpointKind kind = config.control.kind;
-    if (kind == EndpointKind::Automatic) kind = render ? EndpointKind::Speakers : EndpointKind::LineIn;
+    if (kind == EndpointKind::Automatic)
+        kind = render ? EndpointKind::Speakers : EndpointKind::LineIn;
     controls->kind = kind;
     if (controls->config.description.empty()) {
-        controls->config.description = kind == EndpointKind::Speakers  ? L"Speakers"
+        controls->config.description = kind == EndpointKind::Speakers ? L"Speakers"
                                        : kind == EndpointKind::LineIn ? L"Line In"
                                                                       : L"Microphone";
     }
@@ -93,19 +94,19 @@ HRESULT StoreValue(EndpointState& endpoint, const PROPERTYKEY& key, const PROPVA
     stored.key = key;
     stored.type = value.vt;
     switch (value.vt) {
-    case VT_BLOB:
-        if (value.blob.cbSize > 0 && value.blob.pBlobData == nullptr) return E_INVALIDARG;
-        stored.blob.assign(value.blob.pBlobData, value.blob.pBlobData + value.blob.cbSize);
-        break;
-    case VT_LPWSTR:
-        if (value.pwszVal == nullptr) return E_INVALIDARG;
-        stored.text = value.pwszVal;
-        break;
-    case VT_UI4:
-        stored.number = value.ulVal;
-        break;
-    default:
-        return E_INVALIDARG;  // the endpoint's values are blobs, text and numbers
+        case VT_BLOB:
+            if (value.blob.cbSize > 0 && value.blob.pBlobData == nullptr) return E_INVALIDARG;
+            stored.blob.assign(value.blob.pBlobData, value.blob.pBlobData + value.blob.cbSize);
+            break;
+        case VT_LPWSTR:
+            if (value.pwszVal == nullptr) return E_INVALIDARG;
+            stored.text = value.pwszVal;
+            break;
+        case VT_UI4:
+            stored.number = value.ulVal;
+            break;
+        default:
+            return E_INVALIDARG;  // the endpoint's values are blobs, text and numbers
     }
     EndpointControls& c = *endpoint.controls;
     {

@@ -33,7 +33,7 @@ struct StoredValue {
 };
 
 struct EndpointControls {
-    std::mutex lock;  // guards everything below
+    std::mutex lock;                             // guards everything below
     EndpointKind kind = EndpointKind::Speakers;  // resolved, never Automatic
     EndpointControlConfig config;
     DWORD state = DEVICE_STATE_ACTIVE;

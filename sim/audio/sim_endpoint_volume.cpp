@@ -17,18 +17,19 @@ namespace {
 // Scalars are linear in dB over the range.
 class VirtualEndpointVolume final : public ComObject<IAudioEndpointVolume> {
 public:
-    explicit VirtualEndpointVolume(std::shared_ptr<EndpointState> state) : m_state(std::move(state)) {}
+    explicit VirtualEndpointVolume(std::shared_ptr<EndpointState> state)
+        : m_state(std::move(state)) {}
 
-    HRESULT STDMETHODCALLTYPE RegisterControlChangeNotify(
-        IAudioEndpointVolumeCallback* callback) override {
+    HRESULT STDMETHODCALLTYPE
+    RegisterControlChangeNotify(IAudioEndpointVolumeCallback* callback) override {
         if (callback == nullptr) return E_POINTER;
         std::lock_guard<std::mutex> guard(C().lock);
         callback->AddRef();
         C().callbacks.push_back(callback);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE UnregisterControlChangeNotify(
-        IAudioEndpointVolumeCallback* callback) override {
+    HRESULT STDMETHODCALLTYPE
+    UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* callback) override {
         if (callback == nullptr) return E_POINTER;
         {
             std::lock_guard<std::mutex> guard(C().lock);
@@ -145,7 +146,8 @@ private:
             std::lock_guard<std::mutex> guard(C().lock);
             const EndpointControlConfig& k = C().config;
             for (float level : C().levels) {
-                levels.push_back(std::clamp(level + direction * k.stepDb, k.minimumDb, k.maximumDb));
+                levels.push_back(
+                    std::clamp(level + direction * k.stepDb, k.minimumDb, k.maximumDb));
             }
         }
         return SetAllLevels(*m_state, levels.data(), static_cast<UINT>(levels.size()), context);

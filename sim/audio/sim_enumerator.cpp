@@ -40,6 +40,7 @@ public:
         if (devices == nullptr) return E_POINTER;
         *devices = nullptr;
         if (flow != eRender && flow != eCapture && flow != eAll) return E_INVALIDARG;
+        if ((mask & ~DWORD{DEVICE_STATEMASK_ALL}) != 0) return E_INVALIDARG;
         if (FAILED(m_world->enumerationResult)) return m_world->enumerationResult;
         EndpointList list;
         for (const EndpointList* side : {&m_world->render, &m_world->capture}) {
@@ -60,8 +61,11 @@ public:
         *device = nullptr;
         const EndpointList& list = flow == eRender ? m_world->render : m_world->capture;
         if (flow == eAll) return E_INVALIDARG;
-        if (list.empty()) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-        return NewVirtualEndpoint(list.front(), device);
+        // The default is an active endpoint; none while all are away.
+        for (const auto& endpoint : list) {
+            if (EndpointActive(*endpoint)) return NewVirtualEndpoint(endpoint, device);
+        }
+        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
     }
     HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR id, IMMDevice** device) override {
         if (device == nullptr || id == nullptr) return E_POINTER;

@@ -32,8 +32,8 @@ struct NotificationService {
     std::vector<Registration> clients;
 
     void Run() {
-        threadId = GetCurrentThreadId();
         std::unique_lock<std::mutex> guard(queueLock);
+        threadId = GetCurrentThreadId();
         for (;;) {
             wake.wait(guard, [this] { return !queue.empty(); });
             std::function<void()> work = std::move(queue.front());

@@ -18,8 +18,8 @@ constexpr PROPERTYKEY kPhysicalSpeakersKey = {
 constexpr PROPERTYKEY kFullRangeSpeakersKey = {
     {0x1da5d803, 0xd492, 0x4edd, {0x8c, 0x23, 0xe0, 0xc0, 0xff, 0xee, 0x7f, 0x0e}}, 6};
 
-constexpr PROPERTYKEY kFixedKeys[] = {kDevicePathKey,       kFriendlyNameKey,
-                                      kDeviceDescKey,       kPhysicalSpeakersKey,
+constexpr PROPERTYKEY kFixedKeys[] = {kDevicePathKey,        kFriendlyNameKey,
+                                      kDeviceDescKey,        kPhysicalSpeakersKey,
                                       kFullRangeSpeakersKey, kDeviceFormatKey};
 
 bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
@@ -54,10 +54,14 @@ HRESULT NumberValue(uint32_t number, PROPVARIANT* value) {
 
 HRESULT StoredToVariant(const StoredValue& stored, PROPVARIANT* value) {
     switch (stored.type) {
-    case VT_BLOB: return BlobValue(stored.blob.data(), stored.blob.size(), value);
-    case VT_LPWSTR: return TextValue(stored.text, value);
-    case VT_UI4: return NumberValue(stored.number, value);
-    default: return S_OK;
+        case VT_BLOB:
+            return BlobValue(stored.blob.data(), stored.blob.size(), value);
+        case VT_LPWSTR:
+            return TextValue(stored.text, value);
+        case VT_UI4:
+            return NumberValue(stored.number, value);
+        default:
+            return S_OK;
     }
 }
 
@@ -84,17 +88,20 @@ public:
         EndpointControls& c = *m_state->controls;
         {
             std::lock_guard<std::mutex> guard(c.lock);
-            if (const StoredValue* stored = FindStored(c, key)) return StoredToVariant(*stored, value);
+            if (const StoredValue* stored = FindStored(c, key))
+                return StoredToVariant(*stored, value);
         }
         const EndpointControlConfig& k = c.config;
         if (SameKey(key, kDevicePathKey)) {
             if (m_state->config.pathUnreadable) return S_OK;
             switch (k.pathType) {
-            case PathValueType::Text: return TextValue(m_state->path, value);
-            case PathValueType::Blob:
-                return BlobValue(m_state->path.c_str(), m_state->path.size() * sizeof(wchar_t),
-                                 value);
-            case PathValueType::Number: return NumberValue(0x1209, value);
+                case PathValueType::Text:
+                    return TextValue(m_state->path, value);
+                case PathValueType::Blob:
+                    return BlobValue(m_state->path.c_str(), m_state->path.size() * sizeof(wchar_t),
+                                     value);
+                case PathValueType::Number:
+                    return NumberValue(0x1209, value);
             }
             return S_OK;
         }
@@ -104,7 +111,8 @@ public:
         if (SameKey(key, kFullRangeSpeakersKey)) return NumberValue(k.fullRangeSpeakers, value);
         if (SameKey(key, kDeviceFormatKey)) {
             const WAVEFORMATEXTENSIBLE format = DeviceFormat(m_state->config);
-            const size_t bytes = k.formatBlobBytes < sizeof(format) ? k.formatBlobBytes : sizeof(format);
+            const size_t bytes =
+                k.formatBlobBytes < sizeof(format) ? k.formatBlobBytes : sizeof(format);
             return BlobValue(&format, bytes, value);
         }
         return S_OK;  // an unknown key reads as VT_EMPTY, as on Windows
@@ -114,9 +122,7 @@ public:
         return StoreValue(*m_state, key, value);
     }
     // The endpoint store writes through; Commit has nothing left to do.
-    HRESULT STDMETHODCALLTYPE Commit() override {
-        return m_writable ? S_OK : STG_E_ACCESSDENIED;
-    }
+    HRESULT STDMETHODCALLTYPE Commit() override { return m_writable ? S_OK : STG_E_ACCESSDENIED; }
 
 private:
     std::vector<PROPERTYKEY> Keys() const {

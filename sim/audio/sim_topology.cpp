@@ -13,14 +13,22 @@ namespace {
 
 enum class Role { AdapterConnector, Node, Volume, Mute, Converter, PinConnector };
 
-constexpr GUID kSpeaker = {0xdff21ce1, 0xf70f, 0x11d0, {0xb9, 0x17, 0x00, 0xa0, 0xc9, 0x22, 0x31, 0x96}};
-constexpr GUID kLineConnector = {0xdff21fe3, 0xf70f, 0x11d0, {0xb9, 0x17, 0x00, 0xa0, 0xc9, 0x22, 0x31, 0x96}};
-constexpr GUID kMicrophone = {0xdff21be1, 0xf70f, 0x11d0, {0xb9, 0x17, 0x00, 0xa0, 0xc9, 0x22, 0x31, 0x96}};
-constexpr GUID kSum = {0xda441a60, 0xc556, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
-constexpr GUID kVolume = {0x3a5acc00, 0xc557, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
-constexpr GUID kMute = {0x02b223c0, 0xc557, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
-constexpr GUID kDac = {0x507ae360, 0xc554, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
-constexpr GUID kAdc = {0x4d837fe0, 0xc555, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
+constexpr GUID kSpeaker = {
+    0xdff21ce1, 0xf70f, 0x11d0, {0xb9, 0x17, 0x00, 0xa0, 0xc9, 0x22, 0x31, 0x96}};
+constexpr GUID kLineConnector = {
+    0xdff21fe3, 0xf70f, 0x11d0, {0xb9, 0x17, 0x00, 0xa0, 0xc9, 0x22, 0x31, 0x96}};
+constexpr GUID kMicrophone = {
+    0xdff21be1, 0xf70f, 0x11d0, {0xb9, 0x17, 0x00, 0xa0, 0xc9, 0x22, 0x31, 0x96}};
+constexpr GUID kSum = {
+    0xda441a60, 0xc556, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
+constexpr GUID kVolume = {
+    0x3a5acc00, 0xc557, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
+constexpr GUID kMute = {
+    0x02b223c0, 0xc557, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
+constexpr GUID kDac = {
+    0x507ae360, 0xc554, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
+constexpr GUID kAdc = {
+    0x4d837fe0, 0xc555, 0x11d0, {0x8a, 0x2b, 0x00, 0xa0, 0xc9, 0x25, 0x5a, 0xc1}};
 
 // Windows' "not found" for a part with nothing beyond it or a connector
 // wired to nothing.
@@ -29,17 +37,18 @@ constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 std::vector<Role> Chain(const EndpointControls& c) {
     std::vector<Role> chain;
     switch (c.kind) {
-    case EndpointKind::LineIn:
-        chain = {Role::AdapterConnector, Role::Node, Role::Mute, Role::Volume, Role::Converter,
-                 Role::PinConnector};
-        break;
-    case EndpointKind::Microphone:
-        chain = {Role::AdapterConnector, Role::Node, Role::Mute, Role::Converter, Role::PinConnector};
-        break;
-    default:
-        chain = {Role::AdapterConnector, Role::Node, Role::Volume, Role::Mute, Role::Converter,
-                 Role::PinConnector};
-        break;
+        case EndpointKind::LineIn:
+            chain = {Role::AdapterConnector, Role::Node,      Role::Mute,
+                     Role::Volume,           Role::Converter, Role::PinConnector};
+            break;
+        case EndpointKind::Microphone:
+            chain = {Role::AdapterConnector, Role::Node, Role::Mute, Role::Converter,
+                     Role::PinConnector};
+            break;
+        default:
+            chain = {Role::AdapterConnector, Role::Node,        Role::Volume, Role::Mute,
+                     Role::Converter,        Role::PinConnector};
+            break;
     }
     for (Role& role : chain) {
         if ((role == Role::Volume && c.config.noVolumePart) ||
@@ -197,7 +206,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetControlInterfaceCount(UINT* count) override {
         if (count == nullptr) return E_POINTER;
-        *count = (!m_endpointSide && (RoleHere() == Role::Volume || RoleHere() == Role::Mute)) ? 1 : 0;
+        *count =
+            (!m_endpointSide && (RoleHere() == Role::Volume || RoleHere() == Role::Mute)) ? 1 : 0;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetControlInterface(UINT, IControlInterface** control) override {
@@ -305,29 +315,43 @@ private:
     GUID SubType() const {
         if (m_endpointSide) return GUID_NULL;
         switch (RoleHere()) {
-        case Role::AdapterConnector:
-            switch (m_state->controls->kind) {
-            case EndpointKind::LineIn: return kLineConnector;
-            case EndpointKind::Microphone: return kMicrophone;
-            default: return kSpeaker;
-            }
-        case Role::Node: return kSum;
-        case Role::Volume: return kVolume;
-        case Role::Mute: return kMute;
-        case Role::Converter: return m_state->render ? kDac : kAdc;
-        case Role::PinConnector: return GUID_NULL;
+            case Role::AdapterConnector:
+                switch (m_state->controls->kind) {
+                    case EndpointKind::LineIn:
+                        return kLineConnector;
+                    case EndpointKind::Microphone:
+                        return kMicrophone;
+                    default:
+                        return kSpeaker;
+                }
+            case Role::Node:
+                return kSum;
+            case Role::Volume:
+                return kVolume;
+            case Role::Mute:
+                return kMute;
+            case Role::Converter:
+                return m_state->render ? kDac : kAdc;
+            case Role::PinConnector:
+                return GUID_NULL;
         }
         return GUID_NULL;
     }
     std::wstring Name() const {
         if (m_endpointSide) return L"Endpoint connector";
         switch (RoleHere()) {
-        case Role::AdapterConnector: return L"Bridge";
-        case Role::Node: return L"Sum";
-        case Role::Volume: return L"Volume";
-        case Role::Mute: return L"Mute";
-        case Role::Converter: return m_state->render ? L"DAC" : L"ADC";
-        case Role::PinConnector: return L"Stream";
+            case Role::AdapterConnector:
+                return L"Bridge";
+            case Role::Node:
+                return L"Sum";
+            case Role::Volume:
+                return L"Volume";
+            case Role::Mute:
+                return L"Mute";
+            case Role::Converter:
+                return m_state->render ? L"DAC" : L"ADC";
+            case Role::PinConnector:
+                return L"Stream";
         }
         return L"Part";
     }

@@ -67,6 +67,7 @@ void ConfigureVirtualAudio(const VirtualAudioConfig& config) {
     world->capture = MakeEndpoints(config.capture, false, std::string{});
     world->enumeratorResult = config.enumeratorResult;
     world->enumerationResult = config.enumerationResult;
+    SetPropertyWritesDenied(config.denyPropertyWrites);
     std::lock_guard<std::mutex> guard(g_worldLock);
     g_world = std::move(world);
     g_started = 0;
@@ -102,7 +103,14 @@ VirtualAudioConfig ConfigFromEnvironment() {
         capture.rateMask = profile.captureRateMask;
         capture.maxChannels = profile.captureChannels;
         config.capture.push_back(capture);
+        if (profile.microphone) {
+            VirtualEndpointConfig microphone = capture;
+            microphone.friendlyName = L"Microphone (Veltrano-HD)";
+            microphone.control.kind = EndpointKind::Microphone;
+            config.capture.push_back(microphone);
+        }
     }
+    config.denyPropertyWrites = profile.denyEndpointWrites;
     char folder[MAX_PATH];
     const DWORD folderLength = GetEnvironmentVariableA("VELTRANO_SIM_RECORD", folder, MAX_PATH);
     if (folderLength > 0 && folderLength < MAX_PATH) config.recordFolder = folder;

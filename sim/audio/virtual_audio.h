@@ -64,6 +64,10 @@ struct VirtualAudioConfig {
     std::vector<VirtualEndpointConfig> capture{CaptureEndpoint()};
     HRESULT enumeratorResult = S_OK;   // fault: creating the enumerator fails
     HRESULT enumerationResult = S_OK;  // fault: EnumAudioEndpoints fails
+    // Every endpoint property write is refused with E_ACCESSDENIED, as for
+    // a process without administrator rights (DenyPropertyWrites changes
+    // it later).
+    bool denyPropertyWrites = false;
     // When set, each render stream's data is written to
     // <folder>\render-<n>.wav (n from 1 in this process) when it closes.
     std::string recordFolder;

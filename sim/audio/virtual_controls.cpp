@@ -33,7 +33,9 @@ bool UnplugEndpoint(bool render, size_t index) {
     return SetState(render, index, DEVICE_STATE_UNPLUGGED);
 }
 
-bool PlugEndpoint(bool render, size_t index) { return SetState(render, index, DEVICE_STATE_ACTIVE); }
+bool PlugEndpoint(bool render, size_t index) {
+    return SetState(render, index, DEVICE_STATE_ACTIVE);
+}
 
 bool SetDeviceFormatExternally(bool render, size_t index, const WAVEFORMATEXTENSIBLE& format) {
     const auto endpoint = FindEndpoint(render, index);
@@ -48,7 +50,8 @@ bool SetDeviceFormatExternally(bool render, size_t index, const WAVEFORMATEXTENS
         std::lock_guard<std::mutex> guard(endpoint->controls->lock);
         bool replaced = false;
         for (StoredValue& old : endpoint->controls->written) {
-            if (IsEqualGUID(old.key.fmtid, kDeviceFormat.fmtid) && old.key.pid == kDeviceFormat.pid) {
+            if (IsEqualGUID(old.key.fmtid, kDeviceFormat.fmtid) &&
+                old.key.pid == kDeviceFormat.pid) {
                 old = stored;
                 replaced = true;
             }

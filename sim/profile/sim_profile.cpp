@@ -97,6 +97,8 @@ bool Apply(const std::string& section, const std::string& key, std::string_view 
             ok = ParseBool(value, &p.hid);
         } else if (key == "hid_report_length") {
             ok = ParseRange(value, 0, 255, &p.hidReportLength);
+        } else if (key == "microphone") {
+            ok = ParseBool(value, &p.microphone);
         } else if (key == "product_id") {
             uint32_t id = 0;
             ok = ParseUnsigned(value, &id, 16) && id != 0 && id <= 0xFFFF;
@@ -108,6 +110,8 @@ bool Apply(const std::string& section, const std::string& key, std::string_view 
     } else if (section == "faults") {
         if (key == "stop_completing_after_ms") {
             ok = ParseRange(value, 0, 3600000, &p.stopCompletingAfterMs);
+        } else if (key == "deny_endpoint_writes") {
+            ok = ParseBool(value, &p.denyEndpointWrites);
         } else {
             *why = "unknown key '" + key + "'";
             return false;

@@ -40,6 +40,8 @@ struct SimProfile {
     uint32_t hidReportLength = 64;
     uint16_t productId = 0;           // 0: the accepted-devices table's first entry
     uint32_t stopCompletingAfterMs = 0;
+    bool microphone = false;          // a microphone record endpoint beside the line input
+    bool denyEndpointWrites = false;  // endpoint property writes fail as without admin rights
 };
 
 struct ProfileResult {

@@ -79,8 +79,8 @@ TEST_P(KeysPerKind, WritesTheKeysOfThatWindowsInOrder) {
     const KeysCase& c = GetParam();
     auto set = MakeSet(c.kind);
     ASSERT_EQ(ProbeFirst(*set), S_OK);
-    const HRESULT hr = c.render ? set->ApplyPlaybackFormat(16, 44100)
-                                : set->ApplyRecordFormat(0, 16, 44100);
+    const HRESULT hr =
+        c.render ? set->ApplyPlaybackFormat(16, 44100) : set->ApplyRecordFormat(0, 16, 44100);
     ASSERT_EQ(hr, S_OK);
     const std::vector<PROPERTYKEY> written = sim::WrittenKeys(c.render, 0);
     ASSERT_EQ(written.size(), c.keys.size());
@@ -101,8 +101,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, KeysPerKind,
                                            KeysCase{10, false, kFourRecord},
                                            KeysCase{11, true, kTwo}, KeysCase{11, false, kTwo},
                                            KeysCase{6, true, kFivePlayback},
-                                           KeysCase{7, false, kFourRecord},
-                                           KeysCase{2, true, kTwo}, KeysCase{9, true, kTwo}));
+                                           KeysCase{7, false, kFourRecord}, KeysCase{2, true, kTwo},
+                                           KeysCase{9, true, kTwo}));
 
 TEST_F(EndpointTest, ARefusedWriteLeavesTheRecordAndTheDeviceAsTheyWere) {
     auto set = MakeSet(10);

@@ -93,10 +93,10 @@ TEST_F(EndpointTest, AnotherDeviceOrNoDeviceFailsAndStaysUnprobed) {
     EXPECT_EQ(asio, 0);
     EXPECT_FALSE(set->Probed());
     // The interface number is part of the pattern.
-    EXPECT_EQ(set->Probe(device.vendorId, device.productId,
-                         static_cast<uint8_t>(device.interfaceNumber + 1), &playback, &record,
-                         &asio),
-              E_FAIL);
+    EXPECT_EQ(
+        set->Probe(device.vendorId, device.productId,
+                   static_cast<uint8_t>(device.interfaceNumber + 1), &playback, &record, &asio),
+        E_FAIL);
 
     sim::VirtualAudioConfig none;
     none.render.clear();
@@ -139,7 +139,8 @@ TEST_F(EndpointTest, SystemsWithoutCoreAudioReportOnlyAsio) {
 TEST_F(EndpointTest, NullOutputsFail) {
     auto set = MakeSet(10);
     const SupportedDevice& d = FirstDevice();
-    EXPECT_EQ(set->Probe(d.vendorId, d.productId, d.interfaceNumber, nullptr, &record, &asio), E_FAIL);
+    EXPECT_EQ(set->Probe(d.vendorId, d.productId, d.interfaceNumber, nullptr, &record, &asio),
+              E_FAIL);
     EXPECT_EQ(set->Probe(d.vendorId, d.productId, d.interfaceNumber, &playback, &record, nullptr),
               E_FAIL);
     EXPECT_FALSE(set->Probed());
@@ -211,7 +212,7 @@ TEST_F(EndpointTest, APathThatIsNotTextOrCutShortMatchesNothing) {
     EXPECT_EQ(set->RenderCount(), 0);
 
     // Lower-case identifiers still match.
-    std::wstring lower = L"{1}.usb\\vid_" ;
+    std::wstring lower = L"{1}.usb\\vid_";
     wchar_t rest[64];
     swprintf(rest, 64, L"%04x&pid_%04x&mi_%02x\\7&0", d.vendorId, d.productId, d.interfaceNumber);
     config.render.assign(1, sim::VirtualEndpointConfig{});
@@ -252,12 +253,15 @@ TEST_P(WalkFailure, DropsTheEndpointAndReleasesWhatTheWalkHeld) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, WalkFailure,
     ::testing::Values(
-        WalkFault{"NoTopology", [](sim::EndpointControlConfig& c) { c.topologyActivateResult = E_NOINTERFACE; }},
+        WalkFault{"NoTopology",
+                  [](sim::EndpointControlConfig& c) { c.topologyActivateResult = E_NOINTERFACE; }},
         WalkFault{"WrongDataFlow", [](sim::EndpointControlConfig& c) { c.wrongDataFlow = true; }},
         WalkFault{"Unconnected", [](sim::EndpointControlConfig& c) { c.unconnected = true; }},
         WalkFault{"EndsAfterOnePart", [](sim::EndpointControlConfig& c) { c.chainEndsAfter = 1; }},
-        WalkFault{"EndsAfterTheVolumePart", [](sim::EndpointControlConfig& c) { c.chainEndsAfter = 2; }},
-        WalkFault{"EndsBeforeTheLastStep", [](sim::EndpointControlConfig& c) { c.chainEndsAfter = 3; }}),
+        WalkFault{"EndsAfterTheVolumePart",
+                  [](sim::EndpointControlConfig& c) { c.chainEndsAfter = 2; }},
+        WalkFault{"EndsBeforeTheLastStep",
+                  [](sim::EndpointControlConfig& c) { c.chainEndsAfter = 3; }}),
     [](const ::testing::TestParamInfo<WalkFault>& fault) { return std::string(fault.param.name); });
 
 TEST_F(EndpointTest, ADirectionWhoseOnlyEndpointBreaksIsAbsent) {
@@ -322,7 +326,8 @@ TEST_F(EndpointTest, LowLevelHelpersRefuseBadDirectionsAndIndexes) {
     auto set = MakeSet(10);
     ASSERT_EQ(ProbeFirst(*set), S_OK);
     wchar_t text[cpl::kEndpointTextChars] = L"unchanged";
-    EXPECT_EQ(set->ReadProperty(2, 0, cpl::kKeyFriendlyName, text, cpl::kEndpointTextChars), E_FAIL);
+    EXPECT_EQ(set->ReadProperty(2, 0, cpl::kKeyFriendlyName, text, cpl::kEndpointTextChars),
+              E_FAIL);
     EXPECT_STREQ(text, L"<Device not available>");
     wcscpy(text, L"unchanged");
     EXPECT_TRUE(FAILED(set->ReadEndpointId(kRender, 5, text)));

@@ -147,7 +147,8 @@ TEST_F(EndpointTest, WithoutAMutePartMuteFails) {
 class ThreadSpy final : public IAudioEndpointVolumeCallback {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(IAudioEndpointVolumeCallback))) {
+        if (IsEqualIID(riid, IID_IUnknown) ||
+            IsEqualIID(riid, __uuidof(IAudioEndpointVolumeCallback))) {
             *ppv = this;
             AddRef();
             return S_OK;

@@ -31,7 +31,10 @@ TEST(SimProfile, ReadsEveryKeyAndCaptureFollowsRenderUnlessGiven) {
         "hid_report_length = 65\n"
         "product_id = 0003\n"
         "[faults]\n"
-        "stop_completing_after_ms = 1500\n");
+        "stop_completing_after_ms = 1500\n"
+        "deny_endpoint_writes = 1\n"
+        "[device]\n"
+        "microphone = 1\n");
     EXPECT_TRUE(r.problems.empty()) << r.problems.front();
     EXPECT_EQ(r.profile.widthMask, 1u << 2);
     EXPECT_EQ(r.profile.rateMask, (1u << 1) | (1u << 2) | (1u << 4));
@@ -42,6 +45,8 @@ TEST(SimProfile, ReadsEveryKeyAndCaptureFollowsRenderUnlessGiven) {
     EXPECT_EQ(r.profile.hidReportLength, 65u);
     EXPECT_EQ(r.profile.productId, 3);
     EXPECT_EQ(r.profile.stopCompletingAfterMs, 1500u);
+    EXPECT_TRUE(r.profile.denyEndpointWrites);
+    EXPECT_TRUE(r.profile.microphone);
 
     const auto noCapture = ParseSimProfile("[device]\ncapture=0\nrates=44100\n");
     EXPECT_FALSE(noCapture.profile.capture);

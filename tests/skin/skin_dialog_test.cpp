@@ -21,11 +21,16 @@ int RecordBox(HWND, const char* text, const char* caption, UINT) {
 
 namespace {
 
+// A named CALLBACK function: a lambda converts only to a cdecl pointer,
+// which 32-bit Windows would call with the wrong convention.
+BOOL CALLBACK CountChild(HWND, LPARAM p) {
+    ++*reinterpret_cast<int*>(p);
+    return TRUE;
+}
+
 int CountChildren(HWND parent) {
     int n = 0;
-    ::EnumChildWindows(
-        parent, [](HWND, LPARAM p) -> BOOL { ++*reinterpret_cast<int*>(p); return TRUE; },
-        reinterpret_cast<LPARAM>(&n));
+    ::EnumChildWindows(parent, CountChild, reinterpret_cast<LPARAM>(&n));
     return n;
 }
 
