@@ -28,9 +28,11 @@ TEST(ProbeOptions, DefaultsPlayTheDriversOwnSettings) {
 TEST(ProbeOptions, ReadsEveryOption) {
     const auto p = Parse({"--driver", "Veltrano-HD", "--rate", "2822400", "--bits", "24",
                           "--buffer", "1024", "--seconds", "0.5", "--signal", "pattern", "--out",
-                          "a.wav", "--record", "b.wav", "--no-time-info", "--query"});
+                          "a.wav", "--record", "b.wav", "--no-time-info", "--query",
+                          "--control-panel"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.driver, "Veltrano-HD");
+    EXPECT_TRUE(p.options.controlPanel);
     EXPECT_EQ(p.options.rate, 2822400);
     EXPECT_EQ(p.options.bits, 24);
     EXPECT_EQ(p.options.bufferSize, 1024);
@@ -60,7 +62,8 @@ TEST(ProbeOptions, RejectsBadValuesWithAReason) {
 TEST(ProbeOptions, UsageDocumentsEveryOptionAndExitCode) {
     const std::string usage = ProbeUsage();
     for (const char* option : {"--list", "--driver", "--query", "--rate", "--bits", "--buffer",
-                               "--seconds", "--signal", "--out", "--record", "--no-time-info"}) {
+                               "--seconds", "--signal", "--out", "--record", "--no-time-info",
+                               "--control-panel"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_NE(usage.find("6 createBuffers refused"), std::string::npos);
