@@ -14,6 +14,8 @@ namespace sim {
 void Configure(const Config& config);
 // Back to DefaultConfig().
 void Reset();
+// The device set in effect (after the first-use hook has run).
+Config CurrentConfig();
 
 // A function run once, before the first device discovery or device open of
 // the process. Tests configure the sim directly and set none; the `_sim`

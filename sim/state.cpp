@@ -290,6 +290,12 @@ void Configure(const Config& config) {
 
 void Reset() { Configure(DefaultConfig()); }
 
+Config CurrentConfig() {
+    RunFirstUse();
+    auto lock = Lock();
+    return Get().config;
+}
+
 void SetFirstUseHook(FirstUseHook hook) { g_firstUseHook.store(hook); }
 
 std::vector<uint8_t> RenderedBytes(size_t device, uint32_t pinId) {

@@ -77,6 +77,18 @@ void StatusBlock::Write(Field field, uint32_t value) {
     if (Present()) m_view->*field = value;
 }
 
+void StatusBlock::ReadDeviceName(char (&out)[kStatusDeviceNameSize]) const {
+    uint32_t i = 0;
+    if (Present()) {
+        for (; i + 1 < kStatusDeviceNameSize; ++i) {
+            const char c = m_view->deviceName[i];
+            if (c == '\0') break;
+            out[i] = c;
+        }
+    }
+    out[i] = '\0';
+}
+
 void StatusBlock::Claim(const GUID& clsid, uint32_t state) {
     if (!Unowned()) return;
     m_view->state = state;

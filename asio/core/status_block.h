@@ -36,6 +36,10 @@ public:
     // Plain aligned 32-bit access; 0 and no write while absent.
     uint32_t Read(Field field) const;
     void Write(Field field, uint32_t value);
+    // The device name as any process may have left it: at most
+    // kStatusDeviceNameSize - 1 characters, always terminated; empty while
+    // absent.
+    void ReadDeviceName(char (&out)[kStatusDeviceNameSize]) const;
 
     // --- Writers by event -------------------------------------------------
     // Device found at creation: an unowned block is claimed.

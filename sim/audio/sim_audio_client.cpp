@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "sim/audio/sim_controls.h"
 #include "sim/audio/sim_format.h"
 #include "sim/audio/sim_wav.h"
 
@@ -178,16 +179,21 @@ HRESULT VirtualAudioClient::GetMixFormat(WAVEFORMATEX** format) {
     if (format == nullptr) return E_POINTER;
     auto* mix = static_cast<WAVEFORMATEXTENSIBLE*>(CoTaskMemAlloc(sizeof(WAVEFORMATEXTENSIBLE)));
     if (mix == nullptr) return E_OUTOFMEMORY;
+    // The shared engine mixes in float at the rate and channels of the
+    // device format stored in the endpoint's property store.
+    const WAVEFORMATEXTENSIBLE device = CurrentDeviceFormat(*m_state);
+    const WORD channels = device.Format.nChannels != 0 ? device.Format.nChannels : 2;
+    const DWORD rate = device.Format.nSamplesPerSec != 0 ? device.Format.nSamplesPerSec : 48000;
     *mix = WAVEFORMATEXTENSIBLE{};
     mix->Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-    mix->Format.nChannels = 2;
-    mix->Format.nSamplesPerSec = 48000;
+    mix->Format.nChannels = channels;
+    mix->Format.nSamplesPerSec = rate;
     mix->Format.wBitsPerSample = 32;
-    mix->Format.nBlockAlign = 8;
-    mix->Format.nAvgBytesPerSec = 8 * 48000;
+    mix->Format.nBlockAlign = static_cast<WORD>(channels * 4);
+    mix->Format.nAvgBytesPerSec = mix->Format.nBlockAlign * rate;
     mix->Format.cbSize = 22;
     mix->Samples.wValidBitsPerSample = 32;
-    mix->dwChannelMask = 3;
+    mix->dwChannelMask = device.dwChannelMask != 0 ? device.dwChannelMask : 3;
     mix->SubFormat = kSubtypeFloat;
     *format = &mix->Format;
     return S_OK;

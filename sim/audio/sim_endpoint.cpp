@@ -7,71 +7,12 @@
 #include <new>
 
 #include "sim/audio/sim_audio_client.h"
-#include "sim/audio/sim_format.h"
+#include "sim/audio/sim_controls.h"
+#include "sim/audio/sim_property_store.h"
+#include "sim/audio/sim_topology.h"
 
 namespace veltrano::sim {
 namespace {
-
-bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
-    return IsEqualGUID(a.fmtid, b.fmtid) && a.pid == b.pid;
-}
-
-HRESULT WideValue(const std::wstring& text, PROPVARIANT* value) {
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
-    if (copy == nullptr) return E_OUTOFMEMORY;
-    std::memcpy(copy, text.c_str(), bytes);
-    value->vt = VT_LPWSTR;
-    value->pwszVal = copy;
-    return S_OK;
-}
-
-class VirtualPropertyStore final : public ComObject<IPropertyStore> {
-public:
-    explicit VirtualPropertyStore(std::shared_ptr<EndpointState> state)
-        : m_state(std::move(state)) {}
-
-    HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override {
-        if (count == nullptr) return E_POINTER;
-        *count = 3;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override {
-        if (key == nullptr) return E_POINTER;
-        static constexpr PROPERTYKEY kKeys[] = {kDevicePathKey, kFriendlyNameKey, kDeviceFormatKey};
-        if (index >= 3) return E_INVALIDARG;
-        *key = kKeys[index];
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override {
-        if (value == nullptr) return E_POINTER;
-        PropVariantInit(value);
-        if (SameKey(key, kDevicePathKey)) {
-            if (m_state->config.pathUnreadable) return S_OK;
-            return WideValue(m_state->path, value);
-        }
-        if (SameKey(key, kFriendlyNameKey)) return WideValue(m_state->config.friendlyName, value);
-        if (SameKey(key, kDeviceFormatKey)) {
-            const WAVEFORMATEXTENSIBLE format = DeviceFormat(m_state->config);
-            auto* blob = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(format)));
-            if (blob == nullptr) return E_OUTOFMEMORY;
-            std::memcpy(blob, &format, sizeof(format));
-            value->vt = VT_BLOB;
-            value->blob.cbSize = sizeof(format);
-            value->blob.pBlobData = blob;
-            return S_OK;
-        }
-        return S_OK;  // an unknown key reads as VT_EMPTY, as on Windows
-    }
-    // Opened with STGM_READ only.
-    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, REFPROPVARIANT) override {
-        return STG_E_ACCESSDENIED;
-    }
-    HRESULT STDMETHODCALLTYPE Commit() override { return STG_E_ACCESSDENIED; }
-
-private:
-    std::shared_ptr<EndpointState> m_state;
-};
 
 class VirtualEndpoint final : public ComObject<IMMDevice> {
 public:
@@ -80,17 +21,18 @@ public:
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
         *ppv = nullptr;
+        if (!EndpointActive(*m_state)) return AUDCLNT_E_DEVICE_INVALIDATED;
+        if (IsEqualIID(iid, __uuidof(IDeviceTopology))) {
+            return NewEndpointTopology(m_state, reinterpret_cast<IDeviceTopology**>(ppv));
+        }
+        if (IsEqualIID(iid, __uuidof(IAudioEndpointVolume))) {
+            return NewEndpointVolume(m_state, reinterpret_cast<IAudioEndpointVolume**>(ppv));
+        }
         if (!IsEqualIID(iid, __uuidof(IAudioClient))) return E_NOINTERFACE;
         return NewVirtualAudioClient(m_state, reinterpret_cast<IAudioClient**>(ppv));
     }
     HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override {
-        if (store == nullptr) return E_POINTER;
-        *store = nullptr;
-        if (access != STGM_READ) return E_ACCESSDENIED;
-        auto* object = new (std::nothrow) VirtualPropertyStore(m_state);
-        if (object == nullptr) return E_OUTOFMEMORY;
-        *store = object;
-        return S_OK;
+        return NewVirtualPropertyStore(m_state, access, store);
     }
     HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {
         if (id == nullptr) return E_POINTER;
@@ -102,7 +44,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
         if (state == nullptr) return E_POINTER;
-        *state = DEVICE_STATE_ACTIVE;
+        std::lock_guard<std::mutex> guard(m_state->controls->lock);
+        *state = m_state->controls->state;
         return S_OK;
     }
 

@@ -2,7 +2,9 @@
 
 #include <new>
 
+#include "sim/audio/sim_controls.h"
 #include "sim/audio/sim_endpoint.h"
+#include "sim/audio/sim_notify.h"
 
 namespace veltrano::sim {
 namespace {
@@ -31,6 +33,7 @@ class VirtualEnumerator final : public ComObject<IMMDeviceEnumerator> {
 public:
     explicit VirtualEnumerator(std::shared_ptr<const VirtualWorld> world)
         : m_world(std::move(world)) {}
+    ~VirtualEnumerator() override { DropNotificationClients(this); }
 
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask,
                                                  IMMDeviceCollection** devices) override {
@@ -39,11 +42,12 @@ public:
         if (flow != eRender && flow != eCapture && flow != eAll) return E_INVALIDARG;
         if (FAILED(m_world->enumerationResult)) return m_world->enumerationResult;
         EndpointList list;
-        // Every virtual endpoint is active.
-        if ((mask & DEVICE_STATE_ACTIVE) != 0) {
-            if (flow != eCapture) list = m_world->render;
-            if (flow != eRender)
-                list.insert(list.end(), m_world->capture.begin(), m_world->capture.end());
+        for (const EndpointList* side : {&m_world->render, &m_world->capture}) {
+            if ((side == &m_world->render ? eCapture : eRender) == flow) continue;
+            for (const auto& endpoint : *side) {
+                std::lock_guard<std::mutex> guard(endpoint->controls->lock);
+                if ((endpoint->controls->state & mask) != 0) list.push_back(endpoint);
+            }
         }
         auto* collection = new (std::nothrow) VirtualCollection(std::move(list));
         if (collection == nullptr) return E_OUTOFMEMORY;
@@ -69,14 +73,15 @@ public:
         }
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
     }
-    // Notifications are not modelled.
+    // As on Windows, the client is not AddRef'd: it must unregister before
+    // it goes away.
     HRESULT STDMETHODCALLTYPE
-    RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
-        return E_NOTIMPL;
+    RegisterEndpointNotificationCallback(IMMNotificationClient* client) override {
+        return AddNotificationClient(this, client);
     }
     HRESULT STDMETHODCALLTYPE
-    UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
-        return E_NOTIMPL;
+    UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override {
+        return RemoveNotificationClient(this, client);
     }
 
 private:

@@ -16,6 +16,8 @@
 
 namespace veltrano::sim {
 
+struct EndpointControls;
+
 struct EndpointState {
     VirtualEndpointConfig config;
     bool render = true;
@@ -25,6 +27,8 @@ struct EndpointState {
     bool exclusiveOwned = false;  // an audio client holds it exclusively
     std::vector<std::shared_ptr<RenderRecording>> recordings;
     std::string recordFolder;
+    // Properties written, volume, mute, plug state and notifications.
+    std::shared_ptr<EndpointControls> controls;
 };
 
 using EndpointList = std::vector<std::shared_ptr<EndpointState>>;

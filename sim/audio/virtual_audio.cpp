@@ -4,6 +4,7 @@
 
 #include "common/device_table.h"
 #include "platform/audio/audio_seam.h"
+#include "sim/audio/sim_controls.h"
 #include "sim/audio/sim_enumerator.h"
 #include "sim/audio/sim_state.h"
 #include "sim/profile/sim_profile.h"
@@ -42,6 +43,7 @@ EndpointList MakeEndpoints(const std::vector<VirtualEndpointConfig>& configs, bo
         state->path = configs[i].devicePath.empty() ? UsbPath(configs[i].productId, render, i)
                                                     : configs[i].devicePath;
         state->recordFolder = folder;
+        state->controls = MakeEndpointControls(configs[i], render);
         list.push_back(std::move(state));
     }
     return list;

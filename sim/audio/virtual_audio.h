@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/audio/endpoint_control_config.h"
+
 namespace veltrano::sim {
 
 struct SampleContainer {
@@ -45,6 +47,9 @@ struct VirtualEndpointConfig {
     bool pathUnreadable = false;          // the device-path property is empty
     uint32_t eventsStopAfterPeriods = 0;  // the engine goes silent (0: never)
     uint32_t eventsStopAfterMs = 0;       // the same, this long after Start
+
+    // Properties, topology and volume as the control panel sees them.
+    EndpointControlConfig control;
 };
 
 // A capture endpoint with the defaults and its own name.

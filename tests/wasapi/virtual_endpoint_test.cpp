@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/audio/audio_seam.h"
+#include "sim/audio/virtual_controls.h"
 #include "wasapi_fixture.h"
 
 namespace veltrano::test {
@@ -67,8 +68,11 @@ TEST_F(VirtualEndpoints, ThePropertyStoreNamesTheUsbFunction) {
     ASSERT_EQ(value.vt, VT_LPWSTR);
     EXPECT_NE(std::wstring(value.pwszVal).find(L"VID_1209&PID_0001&MI_01"), std::wstring::npos);
     PropVariantClear(&value);
+    // Writing needs administrator rights; a process without them is refused.
     ComPtr<IPropertyStore> writable;
-    EXPECT_NE(device->OpenPropertyStore(STGM_READWRITE, &writable), S_OK);
+    sim::DenyPropertyWrites(true);
+    EXPECT_EQ(device->OpenPropertyStore(STGM_READWRITE, &writable), E_ACCESSDENIED);
+    sim::DenyPropertyWrites(false);
 }
 
 TEST_F(VirtualEndpoints, ExclusiveFormatsAreExactlyTheListedOnes) {

@@ -243,6 +243,12 @@ int Run(const ProbeOptions& options) {
         return Fail(kExitInitFailed, std::string("init failed: ") + message);
     }
 
+    if (options.controlPanel) {
+        const ASIOError rc = driver.get()->controlPanel();
+        std::printf("controlPanel: %ld\n", static_cast<long>(rc));
+        return rc == ASE_OK ? kExitOk : Fail(kExitSetupFailed, "controlPanel failed");
+    }
+
     if (options.rate > 0) {
         if (veltrano::IsDsdRate(options.rate)) {
             ASIOIoFormat format{};

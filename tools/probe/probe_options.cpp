@@ -27,6 +27,7 @@ const char* ProbeUsage() {
            "  --list              list the drivers registered under HKLM\\Software\\ASIO\n"
            "  --driver NAME       the driver's key name (default: the first one listed)\n"
            "  --query             print the driver's answers only, do not stream\n"
+           "  --control-panel     after init, open the driver's control panel and stop\n"
            "  --rate HZ           sample rate to set; 2822400, 5644800 or 11289600 select\n"
            "                      native DSD (default: the driver's current rate)\n"
            "  --bits 16|24|32     fail unless the driver streams samples of this width\n"
@@ -65,6 +66,8 @@ ParsedOptions ParseProbeOptions(int argc, const char* const* argv) {
             o.list = true;
         } else if (std::strcmp(arg, "--query") == 0) {
             o.queryOnly = true;
+        } else if (std::strcmp(arg, "--control-panel") == 0) {
+            o.controlPanel = true;
         } else if (std::strcmp(arg, "--no-time-info") == 0) {
             o.timeInfo = false;
         } else if (std::strcmp(arg, "--driver") == 0) {

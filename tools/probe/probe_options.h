@@ -11,6 +11,7 @@ struct ProbeOptions {
     bool help = false;
     bool list = false;       // list the registered drivers and stop
     bool queryOnly = false;  // no streaming
+    bool controlPanel = false;  // after init, call controlPanel and stop
     std::string driver;      // key name under Software\ASIO; empty: the first one
     double rate = 0;         // 0: the driver's current rate
     int bits = 0;            // expected sample width; 0: whatever the driver plays

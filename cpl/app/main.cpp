@@ -1,0 +1,10 @@
+// VeltranoHDACPLUI: the control panel program.
+
+#include <windows.h>
+
+#include "cpl/app/app.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    veltrano::cpl::CTarvoACPLUIApp app;
+    return app.Run();
+}

@@ -1,0 +1,166 @@
+// The main dialog's sections: building them from the plan, and routing the
+// skin's clicks and slider moves to them.
+
+#include <cstring>
+#include <new>
+
+#include "cpl/app/main_dialog.h"
+#include "cpl/app/page_asio.h"
+#include "cpl/app/page_endpoint.h"
+#include "cpl/app/panel_tables.h"
+
+namespace veltrano::cpl {
+namespace {
+
+RemoteSectionFactory g_remoteFactory = nullptr;
+
+bool Is(const char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
+
+}  // namespace
+
+void SetRemoteSectionFactory(RemoteSectionFactory factory) { g_remoteFactory = factory; }
+RemoteSectionFactory GetRemoteSectionFactory() { return g_remoteFactory; }
+
+void CTarvoACPLUIDlg::DeleteSections() {
+    m_play.reset();
+    m_record.reset();
+    m_asio.reset();  // writes the ASIO settings back
+    m_remote.reset();
+}
+
+void CTarvoACPLUIDlg::BuildSections() {
+    // A rebuild starts from no section objects.
+    DeleteSections();
+    const SectionPlan plan = PlanSections(m_switches, m_presence);
+    m_presence = plan.presence;
+    for (const SectionStep& step : plan.steps) {
+        switch (step.kind) {
+            case SectionStep::CreatePlayback:
+                m_play.reset(new (std::nothrow) CPPagePlay(this));
+                if (m_play) m_play->Init();
+                break;
+            case SectionStep::CreateRecord:
+                m_record.reset(new (std::nothrow) CPPageRecord(this));
+                if (m_record) m_record->Init();
+                break;
+            case SectionStep::CreateAsio:
+                m_asio.reset(new (std::nothrow) CPPageASIO(this));
+                if (m_asio) m_asio->Init();
+                break;
+            case SectionStep::CreateRemote:
+                // The remote-control section is plugged in by its own
+                // library; without it the buttons still follow the plan.
+                if (g_remoteFactory != nullptr) {
+                    m_remote.reset(g_remoteFactory(*this));
+                    if (m_remote) m_remote->Init();
+                }
+                break;
+            case SectionStep::ShowButton:
+                ShowButton(step.name, step.visible);
+                break;
+            case SectionStep::ShowLabel:
+                ShowLabel(step.name, step.visible);
+                break;
+            case SectionStep::ShowSlider:
+                ShowSlider(step.name, step.visible);
+                break;
+            case SectionStep::SetLabelText:
+                SetLabelText(step.name, step.text);
+                break;
+            case SectionStep::RefreshAsio:
+                if (m_asio) m_asio->Refresh();
+                break;
+        }
+    }
+}
+
+void CTarvoACPLUIDlg::Radio(const char* const* names, int count, const char* clicked) {
+    for (int i = 0; i < count; ++i) SetButtonCheck(names[i], FALSE);
+    SetButtonCheck(clicked, TRUE);
+}
+
+void CTarvoACPLUIDlg::ToggleGang(bool playback) {
+    const char* gang = playback ? "BTN_P_VOL_GANG" : "BTN_R_VOL_GANG";
+    bool& flag = playback ? m_playGang : m_recGang;
+    if (GetButtonCheck(gang)) {
+        SetButtonCheck(gang, FALSE);
+        flag = false;
+        return;
+    }
+    SetButtonCheck(gang, TRUE);
+    flag = true;
+    const char* left = playback ? "SLDR_P_VOL_L" : "SLDR_R_VOL_L";
+    const char* right = playback ? "SLDR_P_VOL_R" : "SLDR_R_VOL_R";
+    const int v = GetSliderPos(left);
+    SetSliderPos(right, v);
+    if (playback && m_play) m_play->ApplyVolume(right, v);
+    if (!playback && m_record) m_record->ApplyVolume(right, v);
+}
+
+void CTarvoACPLUIDlg::OnSkinButtonClicked(const char* name) {
+    if (name == nullptr) return;
+    if (Is(name, "BTN_HIDE")) {
+        ShowWindow(SW_HIDE);
+    } else if (IndexOfName(kPlayRateButtons, kPanelRateCount, name) >= 0) {
+        Radio(kPlayRateButtons, kPanelRateCount, name);
+        if (m_play) m_play->ApplyFormat();
+    } else if (IndexOfName(kPlayBitsButtons, kPanelBitsCount, name) >= 0) {
+        Radio(kPlayBitsButtons, kPanelBitsCount, name);
+        if (m_play) m_play->ApplyFormat();
+    } else if (Is(name, "BTN_P_MUTE")) {
+        SetButtonCheck(name, !GetButtonCheck(name));
+        if (m_play) m_play->ApplyMute();
+    } else if (Is(name, "BTN_P_VOL_GANG")) {
+        ToggleGang(true);
+    } else if (IndexOfName(kRecRateButtons, kPanelRateCount, name) >= 0) {
+        Radio(kRecRateButtons, kPanelRateCount, name);
+        if (m_record) m_record->ApplyFormat();
+    } else if (IndexOfName(kRecBitsButtons, kPanelBitsCount, name) >= 0) {
+        Radio(kRecBitsButtons, kPanelBitsCount, name);
+        if (m_record) m_record->ApplyFormat();
+    } else if (Is(name, "BTN_R_MUTE")) {
+        SetButtonCheck(name, !GetButtonCheck(name));
+        if (m_record) m_record->ApplyMute();
+    } else if (Is(name, "BTN_R_VOL_GANG")) {
+        ToggleGang(false);
+    } else if (IndexOfName(kAsioBitsButtons, kAsioBitsCount, name) >= 0) {
+        Radio(kAsioBitsButtons, kAsioBitsCount, name);
+        if (m_asio) m_asio->ApplyBitDepth();
+    } else if (const int b = IndexOfName(kAsioBufferButtons, kAsioBufferCount, name); b >= 0) {
+        Radio(kAsioBufferButtons, kAsioBufferCount, name);
+        if (m_asio && m_asio->HasBlock()) {
+            m_asio->Block().Write(&AsioStatusBlock::bufferSizeSetting, kAsioBufferSettings[b]);
+        }
+    } else if (Is(name, "BTN_ASIO_RESET")) {
+        if (m_asio && m_asio->HasBlock()) m_asio->Block().Write(&AsioStatusBlock::resetRequest, 1);
+    } else if (Is(name, "BTN_RMCT_NETWORK_SET")) {
+        if (m_remote) m_remote->OpenNetworkSettings();
+    } else if (Is(name, "BTN_RMCT_START_SVR")) {
+        if (m_remote) m_remote->StartStopServer();
+    }
+}
+
+void CTarvoACPLUIDlg::OnSkinSliderChanged(const char* name, int /*code*/, int value) {
+    if (name == nullptr) return;
+    const bool play = Is(name, "SLDR_P_VOL_L") || Is(name, "SLDR_P_VOL_R");
+    const bool rec = Is(name, "SLDR_R_VOL_L") || Is(name, "SLDR_R_VOL_R");
+    if (play && m_play) {
+        if (m_playGang) {
+            SetSliderPos(Is(name, "SLDR_P_VOL_L") ? "SLDR_P_VOL_R" : "SLDR_P_VOL_L", value);
+            m_play->ApplyVolume("SLDR_P_VOL_L", value);
+            m_play->ApplyVolume("SLDR_P_VOL_R", value);
+        } else {
+            m_play->ApplyVolume(name, value);
+        }
+    } else if (rec && m_record) {
+        if (m_recGang) {
+            SetSliderPos(Is(name, "SLDR_R_VOL_L") ? "SLDR_R_VOL_R" : "SLDR_R_VOL_L", value);
+            m_record->ApplyVolume("SLDR_R_VOL_L", value);
+            m_record->ApplyVolume("SLDR_R_VOL_R", value);
+        } else {
+            m_record->ApplyVolume(name, value);
+        }
+    }
+}
+
+}  // namespace veltrano::cpl

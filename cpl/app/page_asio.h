@@ -1,0 +1,42 @@
+#pragma once
+// CPPageASIO: the ASIO section. Its only link to the driver is the shared
+// status block: it shows the driver's state, device, format and buffer,
+// hands back the bit-depth and buffer-size settings, and answers the
+// driver's request to show the panel.
+
+#include <windows.h>
+
+#include "asio/core/status_block.h"
+
+namespace veltrano::cpl {
+
+class CTarvoACPLUIDlg;
+
+class CPPageASIO {
+public:
+    explicit CPPageASIO(CTarvoACPLUIDlg* dialog) : m_dialog(dialog) {}
+    // Writes the settings back to the user's store and unmaps the block.
+    ~CPPageASIO();
+    CPPageASIO(const CPPageASIO&) = delete;
+    CPPageASIO& operator=(const CPPageASIO&) = delete;
+
+    // Maps the block (creating and filling it from the store when no one
+    // has), then refreshes. Returns 1.
+    int Init();
+    void Refresh();
+    // After a click on a bit-depth button.
+    void ApplyBitDepth();
+    // Each poll tick: ID_CPL_SHOW_ASIO, ID_CPL_REFRESH_ASIO, or 0.
+    UINT PendingCommand();
+
+    bool HasBlock() const { return m_block.Present(); }
+    asio::StatusBlock& Block() { return m_block; }
+
+private:
+    void SaveSettings();
+
+    CTarvoACPLUIDlg* m_dialog;
+    asio::StatusBlock m_block;
+};
+
+}  // namespace veltrano::cpl

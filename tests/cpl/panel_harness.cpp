@@ -1,0 +1,125 @@
+#include "cpl/panel_harness.h"
+
+#include <gtest/gtest.h>
+
+#include "asio/core/registry_key.h"
+#include "cpl/endpoint/cpl_messages.h"
+#include "support/screenshot.h"
+
+namespace veltrano::cpl::test {
+
+void SetSwitch(const char* name, long value) {
+    const auto key = asio::RegistryKey::Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrano\\Veltrano-HD");
+    ASSERT_TRUE(key);
+    if (value < 0) {
+        RegDeleteValueA(key.Get(), name);
+    } else {
+        ASSERT_TRUE(key.WriteDword(name, static_cast<uint32_t>(value)));
+    }
+}
+
+void SetSwitches(long playRec, long asioDrv, long rmtCtrl) {
+    SetSwitch("PlayRecPP", playRec);
+    SetSwitch("AsioDrvPP", asioDrv);
+    SetSwitch("RmtCtrlPP", rmtCtrl);
+}
+
+PanelWindow::PanelWindow() : m_dialog(new CTarvoACPLUIDlg) {
+    EXPECT_TRUE(m_dialog->Create());
+    SetForegroundWindow(m_dialog->m_hWnd);
+    Pump(200);
+}
+
+PanelWindow::~PanelWindow() {
+    if (m_dialog->m_hWnd != nullptr) m_dialog->DestroyWindow();
+    Pump(50);
+    m_dialog.reset();
+}
+
+void PanelWindow::Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
+bool PanelWindow::PumpUntil(const std::function<bool()>& done, int maxTicks, int* ticks) {
+    int seen = 0;
+    // A bound in time as well, for a window whose timer never runs.
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (seen > maxTicks || GetTickCount() - start > 60000) {
+            if (ticks != nullptr) *ticks = seen;
+            return false;
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_TIMER && msg.hwnd == m_dialog->m_hWnd &&
+                msg.wParam == TIMER_CPL_POLL) {
+                ++seen;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            if (done()) break;
+        }
+        if (!done()) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    if (ticks != nullptr) *ticks = seen;
+    return seen <= maxTicks;
+}
+
+HWND PanelWindow::Element(const char* name) const {
+    if (auto* b = m_dialog->FindButton(name)) return b->m_hWnd;
+    if (auto* l = m_dialog->FindLabel(name)) return l->m_hWnd;
+    if (auto* s = m_dialog->FindSlider(name)) return s->m_hWnd;
+    return nullptr;
+}
+
+bool PanelWindow::Visible(const char* name) const {
+    HWND h = Element(name);
+    EXPECT_NE(h, nullptr) << name;
+    return h != nullptr && IsWindowVisible(h);
+}
+
+bool PanelWindow::Latched(const char* name) const {
+    EXPECT_NE(m_dialog->FindButton(name), nullptr) << name;
+    return m_dialog->GetButtonCheck(name) != 0;
+}
+
+std::string PanelWindow::LabelText(const char* name) const {
+    char text[300] = {};
+    GetWindowTextA(Element(name), text, sizeof text);
+    return text;
+}
+
+void PanelWindow::Click(const char* name) {
+    HWND h = Element(name);
+    ASSERT_NE(h, nullptr) << name;
+    ASSERT_TRUE(IsWindowVisible(h)) << name << " is not there to click";
+    RECT r{};
+    GetWindowRect(h, &r);
+    SetForegroundWindow(m_dialog->m_hWnd);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    Pump(30);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input[0], sizeof(INPUT));
+    Pump(40);
+    SendInput(1, &input[1], sizeof(INPUT));
+    Pump(150);
+}
+
+void PanelWindow::Shot(const std::string& name) {
+    Pump(100);
+    EXPECT_TRUE(veltrano::test::SaveWindowPng(m_dialog->m_hWnd, veltrano::test::ScreenshotPath(name)))
+        << name;
+}
+
+}  // namespace veltrano::cpl::test

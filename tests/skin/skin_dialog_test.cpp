@@ -1,0 +1,186 @@
+// The skin dialog on the real template and artwork: controls from the
+// tables, visibility, the name-based operations, the window's shape.
+
+#include <cstring>
+
+#include "cpl/skin/skin_tables.h"
+#include "skin/skin_dialog_fixture.h"
+
+namespace skintest {
+
+std::vector<RecordedBox>& RecordedBoxes() {
+    static std::vector<RecordedBox> boxes;
+    return boxes;
+}
+
+int RecordBox(HWND, const char* text, const char* caption, UINT) {
+    RecordedBoxes().push_back({text, caption});
+    return IDOK;
+}
+
+namespace {
+
+int CountChildren(HWND parent) {
+    int n = 0;
+    ::EnumChildWindows(
+        parent, [](HWND, LPARAM p) -> BOOL { ++*reinterpret_cast<int*>(p); return TRUE; },
+        reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+void ExpectTableOrder(const TestSkinDialog& d) {
+    ASSERT_EQ(d.Buttons().GetSize(), 43);
+    ASSERT_EQ(d.Labels().GetSize(), 10);
+    ASSERT_EQ(d.Sliders().GetSize(), 4);
+    for (int i = 0; i < 43; ++i) {
+        EXPECT_EQ(d.Buttons()[i]->m_name, skin::SkinButtonDef[i].name);
+        EXPECT_EQ(d.Buttons()[i]->m_index, i);
+        EXPECT_EQ(d.Buttons()[i]->m_latching, skin::SkinButtonDef[i].latching);
+        RECT r;
+        ::GetWindowRect(d.Buttons()[i]->m_hWnd, &r);
+        ::MapWindowPoints(nullptr, d.m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, skin::SkinButtonDef[i].x);
+        EXPECT_EQ(r.bottom, skin::SkinButtonDef[i].y + skin::SkinButtonDef[i].height);
+    }
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(d.Labels()[i]->m_name, skin::SkinLabelDef[i].name);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(d.Sliders()[i]->m_name, skin::SkinSliderDef[i].name);
+    EXPECT_EQ(d.Buttons()[0]->m_name, "BTN_HIDE");
+    EXPECT_EQ(d.Buttons()[42]->m_name, "BTN_RMCT_START_SVR");
+}
+
+}  // namespace
+
+TEST_F(SkinDialogTest, LoadSkinBuildsOneSetOfControlsInTableOrder) {
+    ExpectTableOrder(*dialog);
+    RECT w;
+    ::GetWindowRect(hwnd, &w);
+    EXPECT_EQ(w.right - w.left, 299);
+    EXPECT_EQ(w.bottom - w.top, 640);
+    EXPECT_EQ(dialog->SkinWidth(), 299);
+    EXPECT_EQ(dialog->SkinHeight(), 640);
+    // 57 skin controls and the template's Exit button.
+    EXPECT_EQ(CountChildren(hwnd), 58);
+
+    dialog->LoadSkin();
+    ExpectTableOrder(*dialog);
+    EXPECT_EQ(CountChildren(hwnd), 58);
+    EXPECT_TRUE(RecordedBoxes().empty());
+}
+
+TEST_F(SkinDialogTest, ResetVisibilityShowsButtonsAndLabelsAndHidesSliders) {
+    dialog->ShowButton("BTN_P_96K", FALSE);
+    dialog->ShowLabel("TXT_ASIOSTATE", FALSE);
+    dialog->ShowSlider("SLDR_R_VOL_R", TRUE);
+    dialog->ResetVisibility();
+    for (int i = 0; i < dialog->Buttons().GetSize(); ++i) {
+        EXPECT_TRUE(::IsWindowVisible(dialog->Buttons()[i]->m_hWnd)) << dialog->Buttons()[i]->m_name;
+        EXPECT_EQ(dialog->Buttons()[i]->m_visible, 1);
+    }
+    for (int i = 0; i < dialog->Labels().GetSize(); ++i)
+        EXPECT_TRUE(::IsWindowVisible(dialog->Labels()[i]->m_hWnd)) << dialog->Labels()[i]->m_name;
+    for (int i = 0; i < dialog->Sliders().GetSize(); ++i)
+        EXPECT_FALSE(::IsWindowVisible(dialog->Sliders()[i]->m_hWnd)) << dialog->Sliders()[i]->m_name;
+}
+
+TEST_F(SkinDialogTest, NameOperationsChangeOnlyTheNamedControl) {
+    dialog->ShowButton("BTN_ASIO_BFSZ_3MS", FALSE);
+    EXPECT_FALSE(::IsWindowVisible(dialog->FindButton("BTN_ASIO_BFSZ_3MS")->m_hWnd));
+    EXPECT_EQ(dialog->FindButton("BTN_ASIO_BFSZ_3MS")->m_visible, 0);
+    EXPECT_TRUE(::IsWindowVisible(dialog->FindButton("BTN_ASIO_BFSZ_5MS")->m_hWnd));
+
+    dialog->EnableButton("BTN_P_16B", FALSE);
+    EXPECT_FALSE(::IsWindowEnabled(dialog->FindButton("BTN_P_16B")->m_hWnd));
+
+    dialog->SetButtonCheck("BTN_R_48K", TRUE);
+    EXPECT_EQ(dialog->GetButtonCheck("BTN_R_48K"), 1);
+    EXPECT_EQ(dialog->GetButtonCheck("BTN_P_48K"), 0);
+    dialog->SetButtonCheck("BTN_R_48K", FALSE);
+    EXPECT_EQ(dialog->GetButtonCheck("BTN_R_48K"), 0);
+
+    dialog->SetLabelText("TXT_ASIOSTATE", "RUNNING");
+    EXPECT_EQ(dialog->FindLabel("TXT_ASIOSTATE")->m_text, "RUNNING");
+    char text[64] = {};
+    ::GetWindowTextA(dialog->FindLabel("TXT_ASIOSTATE")->m_hWnd, text, sizeof text);
+    EXPECT_STREQ(text, "RUNNING");
+
+    dialog->ShowLabel("TXT_CPL_LOAD", FALSE);
+    EXPECT_FALSE(::IsWindowVisible(dialog->FindLabel("TXT_CPL_LOAD")->m_hWnd));
+}
+
+TEST_F(SkinDialogTest, UnknownNamesDoNothingAndGettersReturnZero) {
+    dialog->SetSliderPos("SLDR_P_VOL_L", 20);
+    dialog->SetButtonCheck("BTN_P_44K", TRUE);
+    for (const char* name : {"BTN_NOPE", "btn_p_44k", "BTN_P_44K ", "", "SLDR_P_VOL", "BTN_ASIO_RESET"}) {
+        dialog->ShowButton(name, FALSE);
+        dialog->EnableButton(name, FALSE);
+        dialog->SetButtonCheck(name, FALSE);
+        dialog->ShowSlider(name, TRUE);
+        dialog->SetSliderPos(name, 90);
+        dialog->ShowLabel(name, FALSE);
+        dialog->SetLabelText(name, "changed");
+        EXPECT_EQ(dialog->GetButtonCheck(name), 0) << name;
+        EXPECT_EQ(dialog->GetSliderPos(name), 0) << name;
+    }
+    dialog->ShowButton(nullptr, FALSE);
+    EXPECT_EQ(dialog->GetSliderPos(nullptr), 0);
+    for (int i = 0; i < 43; ++i) {
+        EXPECT_TRUE(::IsWindowVisible(dialog->Buttons()[i]->m_hWnd));
+        EXPECT_TRUE(::IsWindowEnabled(dialog->Buttons()[i]->m_hWnd));
+    }
+    for (int i = 0; i < 10; ++i) EXPECT_NE(dialog->Labels()[i]->m_text, "changed");
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(::IsWindowVisible(dialog->Sliders()[i]->m_hWnd));
+    EXPECT_EQ(dialog->GetSliderPos("SLDR_P_VOL_L"), 20);
+    EXPECT_EQ(dialog->GetButtonCheck("BTN_P_44K"), 1);
+}
+
+TEST_F(SkinDialogTest, SliderValuesAreTheTrackbarTurnedRound) {
+    EXPECT_EQ(dialog->GetSliderPos("SLDR_P_VOL_L"), 50);  // the table's raw position
+    dialog->SetSliderPos("SLDR_P_VOL_L", 30);
+    HWND tb = dialog->FindSlider("SLDR_P_VOL_L")->m_hWnd;
+    EXPECT_EQ(::SendMessageA(tb, TBM_GETPOS, 0, 0), 70);
+    EXPECT_EQ(dialog->GetSliderPos("SLDR_P_VOL_L"), 30);
+    EXPECT_EQ(dialog->GetSliderPos("SLDR_P_VOL_R"), 50);
+    dialog->SetSliderPos("SLDR_R_VOL_R", 100);
+    EXPECT_EQ(::SendMessageA(dialog->FindSlider("SLDR_R_VOL_R")->m_hWnd, TBM_GETPOS, 0, 0), 0);
+}
+
+TEST_F(SkinDialogTest, WindowRegionIsTheMaskPixelForPixel) {
+    ResourceImage mask;
+    ASSERT_TRUE(mask.Load(SKIN_IMG_MASK));
+    HRGN rgn = ::CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(::GetWindowRgn(hwnd, rgn), ERROR);
+    int inside = 0, wrong = 0;
+    for (int y = 0; y < mask.height; ++y) {
+        for (int x = 0; x < mask.width; ++x) {
+            bool want = mask.Pixel(x, y) != RGB(255, 255, 255);
+            bool got = ::PtInRegion(rgn, x, y) != 0;
+            inside += got;
+            if (want != got && wrong++ < 5) ADD_FAILURE() << "pixel " << x << "," << y << " mask " << want;
+        }
+    }
+    EXPECT_FALSE(::PtInRegion(rgn, 0, 0));
+    EXPECT_TRUE(::PtInRegion(rgn, 14, 0));
+    ::DeleteObject(rgn);
+    EXPECT_EQ(wrong, 0);
+    // The corners are cut, the rest is in.
+    EXPECT_LT(inside, 299 * 640);
+    EXPECT_GT(inside, 299 * 640 - 4 * 14 * 14);
+}
+
+TEST_F(SkinDialogTest, RegionErrorsAreReportedAndTheSkinStillLoads) {
+    skin::SetSkinRegionFromMask([](HBITMAP) -> HRGN { return nullptr; });
+    dialog->LoadSkin();
+    ASSERT_EQ(RecordedBoxes().size(), 1u);
+    EXPECT_EQ(RecordedBoxes()[0].text, "Wrong Region?");
+    EXPECT_EQ(RecordedBoxes()[0].caption, "Tarvo-X ASIO CPL");
+    EXPECT_EQ(dialog->Buttons().GetSize(), 43);
+
+    skin::SetSkinRegionFromMask(nullptr);
+    skin::SetSkinSetWindowRgn([](HWND, HRGN, BOOL) { return 0; });
+    dialog->LoadSkin();
+    ASSERT_EQ(RecordedBoxes().size(), 2u);
+    EXPECT_EQ(RecordedBoxes()[1].text, "Wrong Window Region?");
+    EXPECT_EQ(dialog->Labels().GetSize(), 10);
+}
+
+}  // namespace skintest
