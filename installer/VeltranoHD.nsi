@@ -76,7 +76,7 @@ Function .onInit
   ${EndIf}
   SetRegView 32
   ReadRegStr $OldFolder HKLM "${PACKAGE_KEY}" "InstallPath"
-  SetRegView lastused
+  SetRegView default
   ${If} $OldFolder != ""
     ; An upgrade goes where the older version is.
     StrCpy $INSTDIR $OldFolder -1
@@ -169,8 +169,6 @@ Section "Install"
   WriteRegDWORD HKLM "${PACKAGE_KEY}" "PlayRecPP" 1
   WriteRegDWORD HKLM "${PACKAGE_KEY}" "AsioDrvPP" 1
   WriteRegDWORD HKLM "${PACKAGE_KEY}" "RmtCtrlPP" 1
-  DeleteRegValue HKLM "${PACKAGE_KEY}" "CoInstallStatus"
-
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Veltrano"
@@ -179,12 +177,13 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  SetRegView lastused
+  SetRegView default
 
   ; The drivers start the control panel from the folder this value names;
   ; written for the user who installs (see the README for other users).
   WriteRegStr HKCU "${USER_ASIO_KEY}" "ASIOCPL" "$INSTDIR\"
 
+  Call ClearSetupStatus
   DetailPrint "Running the co-installer..."
   ExecWait '"$INSTDIR\PkgSetup.exe"'
   Call WaitForSetupStatus
@@ -209,9 +208,7 @@ Section "Uninstall"
   Call un.StopControlPanel
 
   ${If} ${FileExists} "$INSTDIR\PkgSetup.exe"
-    SetRegView 32
-    DeleteRegValue HKLM "${PACKAGE_KEY}" "CoInstallStatus"
-    SetRegView lastused
+    Call un.ClearSetupStatus
     DetailPrint "Running the co-installer's removal..."
     ExecWait '"$INSTDIR\PkgSetup.exe" /U'
     Call un.WaitForSetupStatus
@@ -251,7 +248,7 @@ Section "Uninstall"
   DeleteRegKey HKLM "${PACKAGE_KEY}"
   DeleteRegKey /ifempty HKLM "${PACKAGE_PARENT}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
-  SetRegView lastused
+  SetRegView default
   ; The drivers' unregistration leaves "Software\ASIO" behind; it goes
   ; too when no other driver is registered there.
   ${If} ${RunningX64}
@@ -260,7 +257,7 @@ Section "Uninstall"
   ${EndIf}
   SetRegView 32
   DeleteRegKey /ifempty HKLM "Software\ASIO"
-  SetRegView lastused
+  SetRegView default
   DeleteRegValue HKCU "${USER_ASIO_KEY}" "ASIOCPL"
   DeleteRegKey /ifempty HKCU "${USER_ASIO_KEY}"
   DeleteRegKey /ifempty HKCU "Software\ASIO"

@@ -34,7 +34,7 @@
     Sleep ${POLL_MS}
     IntOp $R1 $R1 - ${POLL_MS}
   ${Loop}
-  SetRegView lastused
+  SetRegView default
 !macroend
 
 !macro DEFINE_WAITS UN
@@ -56,6 +56,18 @@ Function ${UN}Can32BitRun
   ${EndIf}
 FunctionEnd
 
+; No status of an earlier run may pass for this one's: the co-installer
+; writes it into whichever view of the package key it can open.
+Function ${UN}ClearSetupStatus
+  SetRegView 32
+  DeleteRegValue HKLM "${PACKAGE_KEY}" "CoInstallStatus"
+  ${If} ${RunningX64}
+    SetRegView 64
+    DeleteRegValue HKLM "${PACKAGE_KEY}" "CoInstallStatus"
+  ${EndIf}
+  SetRegView default
+FunctionEnd
+
 ; "CoInstallStatus" = 80 in either view of the package key.
 Function ${UN}WaitForSetupStatus
   IntOp $R1 ${SETUP_TIMEOUT_S} * 1000
@@ -67,7 +79,7 @@ Function ${UN}WaitForSetupStatus
       SetRegView 64
       ReadRegDWORD $R0 HKLM "${PACKAGE_KEY}" "CoInstallStatus"
     ${EndIf}
-    SetRegView lastused
+    SetRegView default
     ${If} $R0 == 80
       Push 1
       Return

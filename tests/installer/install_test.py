@@ -1,18 +1,20 @@
 #!/usr/bin/env python3
 """Installs the product's installer silently into a fresh Wine prefix of its
-own and checks the result from outside; uninstalls it and checks that the
-registry and the file tree are what they were; installs twice (an upgrade)
-and uninstalls once. Exit 0 when every check passed, 1 otherwise, 77 when
+own and checks the result from outside; installs it again (an upgrade) and
+checks again; starts the control panel and uninstalls silently: the control
+panel must end, and the registry and the file tree must be what they were. Exit 0 when every check passed, 1 otherwise, 77 when
 there is no installer to test (scripts/package makes it)."""
 
 import argparse
 import hashlib
 import os
 import shutil
+import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_prefix import Prefix, reg_dword, reg_string  # noqa: E402
+from wine_prefix import Display, Prefix, reg_dword, reg_string  # noqa: E402
 from tree_diff import diff_registry, diff_files  # noqa: E402
 
 FOLDER = "C:\\Program Files\\Veltrano\\Veltrano-HD\\"
@@ -22,6 +24,7 @@ ASIO_KEY_64 = "HKLM\\software\\asio\\veltrano-hd"
 ASIO_KEY_32 = "HKLM\\software\\wow6432node\\asio\\veltrano-hd"
 RUN_KEY = "HKLM\\software\\microsoft\\windows\\currentversion\\run"
 USER_KEY = "HKCU\\software\\asio\\veltrano-hd"
+CPL_TITLE = "Veltrano-HD Audio Control Panel"
 PRODUCTS = ["VeltranoHDASIO.dll", "VeltranoHDASIOW.dll", "VeltranoHDACPLUI.exe"]
 
 
@@ -62,13 +65,6 @@ class InstallerTest:
         code, out = self.prefix.run([self.args.installer, "/S"])
         self.prefix.settle()
         return self.c.check(code == 0, "silent install exits 0", f"exit {code} {out[-300:]}")
-
-    def uninstall(self):
-        # The uninstaller copies itself to the temporary folder and returns;
-        # the prefix settling waits for that copy to end too.
-        code, out = self.prefix.run([FOLDER + "Uninstall.exe", "/S"])
-        self.prefix.settle()
-        return self.c.check(code == 0, "silent uninstall exits 0", f"exit {code} {out[-300:]}")
 
     def can_run_32bit(self):
         code, _ = self.prefix.run(["C:\\windows\\syswow64\\cmd.exe", "/c", "exit", "7"], timeout=60)
@@ -171,26 +167,65 @@ class InstallerTest:
         self.c.check(not file_diff, f"{what}: file tree as before",
                      "\n        " + "\n        ".join(file_diff[:40]))
 
+    # -- the control panel ------------------------------------------------
+    def start_control_panel(self, display):
+        """Starts the installed 64-bit control panel; returns its process once
+        its window is there, else None."""
+        proc = self.prefix.spawn([FOLDER + "x64\\VeltranoHDACPLUI.exe"], display.name)
+        env = dict(os.environ, DISPLAY=display.name)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and proc.poll() is None:
+            found = subprocess.run(["xdotool", "search", "--name", CPL_TITLE], env=env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            if found.returncode == 0 and found.stdout.strip():
+                return proc
+            time.sleep(0.5)
+        self.c.check(False, "the installed control panel shows its window",
+                     f"exited with {proc.poll()}" if proc.poll() is not None else "no window in 60 s")
+        if proc.poll() is None:
+            proc.terminate()
+            proc.wait(timeout=30)
+        return None
+
+    def uninstall_with_control_panel(self, display):
+        proc = self.start_control_panel(display) if display.name else None
+        code, out = self.prefix.run([FOLDER + "Uninstall.exe", "/S"], display=display.name)
+        self.c.check(code == 0, "silent uninstall exits 0", f"exit {code} {out[-300:]}")
+        if proc is not None:
+            try:
+                proc.wait(timeout=120)
+                ended = True
+            except subprocess.TimeoutExpired:
+                ended = False
+                proc.terminate()
+                proc.wait(timeout=30)
+            self.c.check(ended, "the uninstaller ended the running control panel")
+        self.prefix.settle()
+
     # -- the run ---------------------------------------------------------
     def run(self):
         print(f"== fresh prefix {self.prefix.path}")
         self.prefix.create()
         clean_reg, clean_files = self.prefix.registry(), self.prefix.files()
+        display = Display()
         try:
             print("== install")
             if self.install():
                 self.check_installed(self.prefix.registry())
-            print("== uninstall")
-            self.uninstall()
-            self.check_back_to("after uninstall", clean_reg, clean_files)
-
-            print("== install twice (upgrade), uninstall once")
-            self.install()
+            print("== install again (an upgrade: the installed version is removed first)")
             if self.install():
                 self.check_installed(self.prefix.registry())
-            self.uninstall()
-            self.check_back_to("after upgrade and uninstall", clean_reg, clean_files)
+            print("== uninstall, with the control panel running")
+            if not display.start():
+                Checks.skip("ending a running control panel", "no Xvfb display could be started")
+            self.uninstall_with_control_panel(display)
+            self.check_back_to("after install, upgrade and uninstall", clean_reg, clean_files)
+            code, out = self.prefix.run([self.args.probe, "--list"], timeout=120)
+            self.prefix.settle()
+            self.c.check("Veltrano-HD" not in out, "the 64-bit ASIO probe no longer lists Veltrano-HD",
+                         out.strip()[-300:])
         finally:
+            display.stop()
             self.prefix.stop()
         print(f"installer test: {self.c.passed} passed, {self.c.failed} failed")
         return 1 if self.c.failed else 0

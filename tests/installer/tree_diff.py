@@ -22,6 +22,10 @@ IGNORED_EMPTY_KEYS = [
     "hklm\\software\\microsoft\\windows nt\\currentversion\\networkcards",
 ]
 IGNORED_KEYS = [
+    # Console defaults, present on every Windows; Wine's console host writes
+    # them the first time a console program (the co-installer's file
+    # deletions) runs with a display.
+    "hkcu\\console",
     # Wine's display driver enumerates adapters and monitors at each start.
     "hklm\\system\\currentcontrolset\\control\\class\\{4d36e968-e325-11ce-bfc1-08002be10318}*",
     "hklm\\system\\currentcontrolset\\control\\class\\{4d36e96e-e325-11ce-bfc1-08002be10318}*",

@@ -4,6 +4,7 @@ read from outside through its registry files and its drive_c tree."""
 import os
 import shutil
 import subprocess
+import time
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -30,11 +31,18 @@ class Prefix:
         self.run(["wineboot", "-i"], timeout=300)
         self.settle()
 
-    def run(self, args, timeout=300):
+    def run(self, args, timeout=300, display=None):
         """Runs a program in the prefix; returns (exit code, output)."""
-        done = subprocess.run([WINE] + args, env=self.env, stdin=subprocess.DEVNULL,
+        env = dict(self.env, DISPLAY=display) if display else self.env
+        done = subprocess.run([WINE] + args, env=env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
         return done.returncode, done.stdout.decode("utf-8", "replace")
+
+    def spawn(self, args, display):
+        """Starts a program in the prefix without waiting for it."""
+        env = dict(self.env, DISPLAY=display)
+        return subprocess.Popen([WINE] + args, env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def settle(self, timeout=300):
         """Waits until every process of the prefix has ended and its server
@@ -120,3 +128,36 @@ def reg_dword(data):
     if data is None or not data.startswith("dword:"):
         return None
     return int(data[6:], 16)
+
+
+class Display:
+    """An Xvfb of the test's own, for the phase that needs a window."""
+
+    def __init__(self):
+        self.proc = None
+        self.name = None
+
+    def start(self):
+        if not shutil.which("Xvfb"):
+            return False
+        for n in range(150, 200):
+            if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
+                break
+        else:
+            return False
+        self.proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.name = f":{n}"
+        for _ in range(100):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                return True
+            if self.proc.poll() is not None:
+                return False
+            time.sleep(0.1)
+        return False
+
+    def stop(self):
+        if self.proc is not None:
+            self.proc.terminate()
+            self.proc.wait(timeout=30)
+            self.proc = None
