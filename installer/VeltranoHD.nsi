@@ -12,6 +12,9 @@
 ;   WITH_DRIVERS_XP  1 when their Windows XP packages are staged too
 ;   CPL_TITLE        the control panel's main window title
 ;   CPL_EXIT_COMMAND the control panel's exit command id
+;   SIGN_PFX         (optional) the certificate and key that sign the
+;                    uninstaller, and SIGN_PASS_FILE the file holding its
+;                    password
 
 Unicode true
 Target "${STUB}"
@@ -40,6 +43,11 @@ ManifestSupportedOS all
 !define EXIT_REGISTRATION_TIMEOUT 4
 !define EXIT_OLD_VERSION 5
 !define EXIT_UNREGISTRATION_TIMEOUT 6
+
+!ifdef SIGN_PFX
+  ; The uninstaller is made at build time too; sign it like the rest.
+  !uninstfinalize 'osslsigncode sign -pkcs12 "${SIGN_PFX}" -readpass "${SIGN_PASS_FILE}" -n "${PRODUCT}" -h sha256 -in "%1" -out "%1.signed" >/dev/null && mv "%1.signed" "%1"' = 0
+!endif
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
