@@ -17,6 +17,9 @@
 ;                    password
 
 Unicode true
+; Every warning is an error (makensis -WX), except the unused labels that
+; the If/EndIf macros leave behind.
+!pragma warning disable 6012
 Target "${STUB}"
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
