@@ -80,17 +80,20 @@ VIAddVersionKey "LegalCopyright" "Veltrano"
 Var OldFolder
 
 Function .onInit
-  ; The package key lives in the view a 32-bit setup program writes;
-  ; everything else of ours goes to the machine's own view.
-  ${If} ${RunningX64}
-    StrCpy $INSTDIR "$PROGRAMFILES64\Veltrano\Veltrano-HD"
-  ${EndIf}
+  ; The package key lives in the view a 32-bit setup program writes; an
+  ; installed version is found there, and removed first wherever it is.
   SetRegView 32
   ReadRegStr $OldFolder HKLM "${PACKAGE_KEY}" "InstallPath"
   SetRegView default
-  ${If} $OldFolder != ""
-    ; An upgrade goes where the older version is.
-    StrCpy $INSTDIR $OldFolder -1
+  ; A folder given with /D stays; otherwise an upgrade goes where the
+  ; installed version is, and a first install into the machine's own
+  ; Program Files.
+  ${If} $INSTDIR == "$PROGRAMFILES\Veltrano\Veltrano-HD"
+    ${If} $OldFolder != ""
+      StrCpy $INSTDIR $OldFolder -1
+    ${ElseIf} ${RunningX64}
+      StrCpy $INSTDIR "$PROGRAMFILES64\Veltrano\Veltrano-HD"
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 
