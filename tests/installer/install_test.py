@@ -1,0 +1,255 @@
+#!/usr/bin/env python3
+"""Installs the product's installer silently into a fresh Wine prefix of its
+own and checks the result from outside; installs it again (an upgrade) and
+checks again; starts the control panel and uninstalls silently: the control
+panel must end, and the registry and the file tree must be what they were. Exit 0 when every check passed, 1 otherwise, 77 when
+there is no installer to test (scripts/package makes it)."""
+
+import argparse
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wine_prefix import Display, Prefix, reg_dword, reg_string  # noqa: E402
+from tree_diff import diff_registry, diff_files  # noqa: E402
+
+FOLDER = "C:\\Program Files\\Veltrano\\Veltrano-HD\\"
+FOLDER_REL = "Program Files/Veltrano/Veltrano-HD"
+PACKAGE_KEY = "HKLM\\software\\wow6432node\\veltrano\\veltrano-hd"
+ASIO_KEY_64 = "HKLM\\software\\asio\\veltrano-hd"
+ASIO_KEY_32 = "HKLM\\software\\wow6432node\\asio\\veltrano-hd"
+RUN_KEY = "HKLM\\software\\microsoft\\windows\\currentversion\\run"
+USER_KEY = "HKCU\\software\\asio\\veltrano-hd"
+CPL_TITLE = "Veltrano-HD Audio Control Panel"
+PRODUCTS = ["VeltranoHDASIO.dll", "VeltranoHDASIOW.dll", "VeltranoHDACPLUI.exe"]
+
+
+class Checks:
+    def __init__(self):
+        self.failed = 0
+        self.passed = 0
+
+    def check(self, ok, what, detail=""):
+        if ok:
+            self.passed += 1
+            print(f"  ok    {what}")
+        else:
+            self.failed += 1
+            print(f"  FAIL  {what}" + (f": {detail}" if detail else ""))
+        return ok
+
+    @staticmethod
+    def skip(what, reason):
+        print(f"  SKIP  {what}: {reason}")
+
+
+def same_bytes(a, b):
+    with open(a, "rb") as fa, open(b, "rb") as fb:
+        return fa.read() == fb.read()
+
+
+class InstallerTest:
+    def __init__(self, args):
+        self.args = args
+        self.prefix = Prefix(os.path.join(args.work, "prefix"))
+        self.c = Checks()
+        with open(args.publisher_cert, "rb") as f:
+            self.cert_sha1 = hashlib.sha1(f.read()).hexdigest().lower()
+
+    # -- actions ---------------------------------------------------------
+    def install(self):
+        code, out = self.prefix.run([self.args.installer, "/S"])
+        self.prefix.settle()
+        return self.c.check(code == 0, "silent install exits 0", f"exit {code} {out[-300:]}")
+
+    def can_run_32bit(self):
+        code, _ = self.prefix.run(["C:\\windows\\syswow64\\cmd.exe", "/c", "exit", "7"], timeout=60)
+        self.prefix.settle()
+        return code == 7
+
+    # -- checks ----------------------------------------------------------
+    def check_files(self):
+        root = self.prefix.drive_c(*FOLDER_REL.split("/"))
+        found = sorted(os.path.relpath(os.path.join(d, n), root).replace(os.sep, "/")
+                       for d, _, names in os.walk(root) for n in names)
+        expected = sorted(["PkgSetup.exe", "Uninstall.exe"] + PRODUCTS + ["x64/" + p for p in PRODUCTS])
+        self.c.check(found == expected, "package folder holds exactly the package's files",
+                     f"found {found}")
+        stage = self.args.stage
+        for name in PRODUCTS:
+            for installed, staged in ((name, "x86/" + name), ("x64/" + name, "x64/" + name)):
+                path = os.path.join(root, installed)
+                self.c.check(os.path.exists(path) and same_bytes(path, os.path.join(stage, staged)),
+                             f"{installed} is the {staged.split('/')[0]} build")
+        path = os.path.join(root, "PkgSetup.exe")
+        self.c.check(os.path.exists(path) and same_bytes(path, os.path.join(stage, "x64/PkgSetup.exe")),
+                     "PkgSetup.exe is the 64-bit build on 64-bit Windows")
+
+    def check_package_key(self, reg):
+        key = reg.get(PACKAGE_KEY.lower(), {})
+        expected_strings = {
+            "installpath": FOLDER,
+            "asiodllfilename": "VeltranoHDASIO.dll",
+            "asiowdllfilename": "VeltranoHDASIOW.dll",
+            "acplexecfilename": "VeltranoHDACPLUI.exe",
+            "autorunregkeyname": "VeltranoHDACPL",
+        }
+        for name, want in expected_strings.items():
+            got = reg_string(key.get(name))
+            self.c.check(got == want, f"package key {name} = {want!r}", f"got {got!r}")
+        expected_dwords = {"coinstallflags": 0x0D, "playrecpp": 1, "asiodrvpp": 1, "rmtctrlpp": 1,
+                           "coinstallstatus": 80}
+        for name, want in expected_dwords.items():
+            got = reg_dword(key.get(name))
+            self.c.check(got == want, f"package key {name} = {want}", f"got {got}")
+        self.c.check("hklm\\software\\veltrano\\veltrano-hd" not in reg,
+                     "package key only in the 32-bit setup program's view")
+
+    def check_registration(self, reg):
+        asio = reg.get(ASIO_KEY_64.lower(), {})
+        driver = reg_string(asio.get("driver"))
+        clsid = reg_string(asio.get("clsid"))
+        self.c.check(driver == FOLDER + "x64\\VeltranoHDASIO.dll",
+                     "64-bit ASIO registration names x64\\VeltranoHDASIO.dll", f"got {driver!r}")
+        server = reg.get(f"hklm\\software\\classes\\clsid\\{(clsid or '').lower()}\\inprocserver32", {})
+        self.c.check(clsid is not None and reg_string(server.get("@")) == driver,
+                     "its class entry points at the same DLL")
+        entries = [k for k, v in reg.items()
+                   if k.startswith("hklm\\software\\classes\\clsid\\") and
+                   reg_string(v.get("friendlyname")) == "Veltrano-HD"]
+        self.c.check(len(entries) == 1, "exactly one Veltrano-HD class entry (64-bit view)", f"{entries}")
+
+        code, out = self.prefix.run([self.args.probe, "--list"], timeout=120)
+        self.prefix.settle()
+        self.c.check(code == 0 and "Veltrano-HD" in out, "the 64-bit ASIO probe lists Veltrano-HD",
+                     f"exit {code}: {out.strip()[-300:]}")
+
+        if self.can_run_32bit():
+            driver32 = reg_string(reg.get(ASIO_KEY_32.lower(), {}).get("driver"))
+            self.c.check(driver32 == FOLDER + "VeltranoHDASIO.dll",
+                         "32-bit ASIO registration names VeltranoHDASIO.dll", f"got {driver32!r}")
+            if self.args.probe32 and os.path.exists(self.args.probe32):
+                code, out = self.prefix.run([self.args.probe32, "--list"], timeout=120)
+                self.prefix.settle()
+                self.c.check(code == 0 and "Veltrano-HD" in out, "the 32-bit ASIO probe lists Veltrano-HD",
+                             f"exit {code}: {out.strip()[-300:]}")
+            else:
+                Checks.skip("the 32-bit ASIO probe's list", "no 32-bit probe was built")
+        else:
+            Checks.skip("32-bit ASIO registration",
+                        "this machine cannot run 32-bit Windows programs (syswow64\\cmd.exe does not "
+                        "start), so the installer did not wait for it and nothing here can make it")
+
+    def check_installed(self, reg):
+        self.check_files()
+        self.check_package_key(reg)
+        self.check_registration(reg)
+        run = reg_string(reg.get(RUN_KEY.lower(), {}).get("veltranohdacpl"))
+        self.c.check(run == FOLDER + "VeltranoHDACPLUI.exe", "Run value starts the control panel", f"got {run!r}")
+        cpl = reg_string(reg.get(USER_KEY.lower(), {}).get("asiocpl"))
+        self.c.check(cpl == FOLDER, "the user's ASIOCPL names the control panel's folder", f"got {cpl!r}")
+        for store in ("root", "trustedpublisher"):
+            key = f"hklm\\software\\microsoft\\systemcertificates\\{store}\\certificates\\{self.cert_sha1}"
+            self.c.check(key in reg, f"publisher certificate in the machine's {store} store")
+        uninstall = reg.get("hklm\\software\\wow6432node\\microsoft\\windows\\currentversion\\uninstall\\veltrano-hd", {})
+        self.c.check(reg_string(uninstall.get("displayversion")) == self.args.version,
+                     f"Programs and Features shows version {self.args.version}")
+
+    def check_back_to(self, what, before_reg, before_files):
+        reg_diff = diff_registry(before_reg, self.prefix.registry())
+        file_diff = diff_files(before_files, self.prefix.files())
+        self.c.check(not reg_diff, f"{what}: registry as before (certificate stores included)",
+                     "\n        " + "\n        ".join(reg_diff[:40]))
+        self.c.check(not file_diff, f"{what}: file tree as before",
+                     "\n        " + "\n        ".join(file_diff[:40]))
+
+    # -- the control panel ------------------------------------------------
+    def start_control_panel(self, display):
+        """Starts the installed 64-bit control panel; returns its process once
+        its window is there, else None."""
+        proc = self.prefix.spawn([FOLDER + "x64\\VeltranoHDACPLUI.exe"], display.name)
+        env = dict(os.environ, DISPLAY=display.name)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and proc.poll() is None:
+            found = subprocess.run(["xdotool", "search", "--name", CPL_TITLE], env=env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            if found.returncode == 0 and found.stdout.strip():
+                return proc
+            time.sleep(0.5)
+        self.c.check(False, "the installed control panel shows its window",
+                     f"exited with {proc.poll()}" if proc.poll() is not None else "no window in 60 s")
+        if proc.poll() is None:
+            proc.terminate()
+            proc.wait(timeout=30)
+        return None
+
+    def uninstall_with_control_panel(self, display):
+        proc = self.start_control_panel(display) if display.name else None
+        code, out = self.prefix.run([FOLDER + "Uninstall.exe", "/S"], display=display.name)
+        self.c.check(code == 0, "silent uninstall exits 0", f"exit {code} {out[-300:]}")
+        if proc is not None:
+            try:
+                proc.wait(timeout=120)
+                ended = True
+            except subprocess.TimeoutExpired:
+                ended = False
+                proc.terminate()
+                proc.wait(timeout=30)
+            self.c.check(ended, "the uninstaller ended the running control panel")
+        self.prefix.settle()
+
+    # -- the run ---------------------------------------------------------
+    def run(self):
+        print(f"== fresh prefix {self.prefix.path}")
+        self.prefix.create()
+        clean_reg, clean_files = self.prefix.registry(), self.prefix.files()
+        display = Display()
+        try:
+            print("== install")
+            if self.install():
+                self.check_installed(self.prefix.registry())
+            print("== install again (an upgrade: the installed version is removed first)")
+            if self.install():
+                self.check_installed(self.prefix.registry())
+            print("== uninstall, with the control panel running")
+            if not display.start():
+                Checks.skip("ending a running control panel", "no Xvfb display could be started")
+            self.uninstall_with_control_panel(display)
+            self.check_back_to("after install, upgrade and uninstall", clean_reg, clean_files)
+            code, out = self.prefix.run([self.args.probe, "--list"], timeout=120)
+            self.prefix.settle()
+            self.c.check("Veltrano-HD" not in out, "the 64-bit ASIO probe no longer lists Veltrano-HD",
+                         out.strip()[-300:])
+        finally:
+            display.stop()
+            self.prefix.stop()
+        print(f"installer test: {self.c.passed} passed, {self.c.failed} failed")
+        return 1 if self.c.failed else 0
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__)
+    p.add_argument("--installer", required=True, help="the amd64-stub installer")
+    p.add_argument("--stage", required=True, help="the staged files it was built from")
+    p.add_argument("--version", required=True)
+    p.add_argument("--probe", required=True, help="the 64-bit veltrano-asio-probe.exe")
+    p.add_argument("--probe32", help="the 32-bit veltrano-asio-probe.exe, if built")
+    p.add_argument("--publisher-cert", required=True)
+    p.add_argument("--work", required=True, help="folder for the test's own prefix")
+    args = p.parse_args()
+    if not os.path.exists(args.installer):
+        print(f"SKIP: no installer at {args.installer}; scripts/package builds it")
+        return 1 if os.environ.get("VELTRANO_REQUIRE_INSTALLER") else 77
+    os.makedirs(args.work, exist_ok=True)
+    status = InstallerTest(args).run()
+    if status == 0 and not os.environ.get("VELTRANO_KEEP_PREFIX"):
+        shutil.rmtree(os.path.join(args.work, "prefix"), ignore_errors=True)
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
