@@ -262,6 +262,8 @@ TEST_F(DriverTest, SampleRateChangesAndHostileRates) {
 TEST_F(DriverTest, NativeDsdRatesOnAnEligibleDevice) {
     HostDriver driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    const ASIOSampleType userType = ChannelInfo(driver.get(), 0, false).type;
+    ASSERT_NE(userType, ASIOSTDSDInt8MSB1);
     struct Case {
         double rate;
         uint32_t carrier;
@@ -287,7 +289,8 @@ TEST_F(DriverTest, NativeDsdRatesOnAnEligibleDevice) {
     }
     EXPECT_EQ(driver->canSampleRate(2822400.5), ASE_NotPresent);
     ASSERT_EQ(driver->setSampleRate(44100.0), ASE_OK);
-    EXPECT_EQ(ChannelInfo(driver.get(), 0, false).type, ASIOSTInt32LSB);  // width stays 32
+    // Leaving DSD returns to the width init chose, not the 32-bit carrier's.
+    EXPECT_EQ(ChannelInfo(driver.get(), 0, false).type, userType);
 }
 
 TEST_F(DriverTest, NativeDsdRefusedWithoutThirtyTwoBitsOrOwnership) {
