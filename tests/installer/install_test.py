@@ -149,7 +149,7 @@ class InstallerTest:
         self.check_package_key(reg)
         self.check_registration(reg)
         run = reg_string(reg.get(RUN_KEY.lower(), {}).get("veltranohdacpl"))
-        self.c.check(run == FOLDER + "VeltranoHDACPLUI.exe", "Run value starts the control panel", f"got {run!r}")
+        self.c.check(run == "\"" + FOLDER + "VeltranoHDACPLUI.exe\"", "Run value starts the control panel", f"got {run!r}")
         cpl = reg_string(reg.get(USER_KEY.lower(), {}).get("asiocpl"))
         self.c.check(cpl == FOLDER, "the user's ASIOCPL names the control panel's folder", f"got {cpl!r}")
         for store in ("root", "trustedpublisher"):
