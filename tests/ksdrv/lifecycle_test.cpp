@@ -1,6 +1,7 @@
 // Buffer creation limits, pins that refuse their formats, and repeated
 // sessions without leaks.
 #include "common/asio_status_block.h"
+#include "support/heap_blocks.h"
 #include "streaming_fixture.h"
 
 namespace ksdrv {
@@ -8,6 +9,7 @@ namespace {
 
 using LifecycleTest = StreamingTest;
 using veltrano::AsioStatusBlock;
+using veltrano::test::BusyHeapBlocks;
 
 TEST_F(LifecycleTest, BufferSizesTheDriverCannotCarryAreRefusedAndLeaveItUsable) {
     const StreamFormat format{16, 48000, 480};
@@ -106,24 +108,6 @@ TEST_F(LifecycleTest, ASingleChannelOnATwoChannelPinPlaysInItsSlot) {
     }
 }
 
-// Allocated blocks on every heap of the process. Block counts, not bytes:
-// the virtual device keeps what it was sent in one growing buffer per pin,
-// which changes the bytes in use but not the number of blocks, while a leak
-// of the driver adds blocks with every session.
-size_t BusyHeapBlocks() {
-    HANDLE heaps[256];
-    const DWORD count = GetProcessHeaps(256, heaps);
-    size_t busy = 0;
-    for (DWORD i = 0; i < count && i < 256; ++i) {
-        if (!HeapLock(heaps[i])) continue;
-        PROCESS_HEAP_ENTRY entry{};
-        while (HeapWalk(heaps[i], &entry)) {
-            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) ++busy;
-        }
-        HeapUnlock(heaps[i]);
-    }
-    return busy;
-}
 
 TEST_F(LifecycleTest, ManySessionsLeaveNoHandleBehind) {
     const StreamFormat format{16, 48000, 96};

@@ -7,26 +7,13 @@
 // clang-format on
 
 #include "wasapi_fixture.h"
+#include "support/heap_blocks.h"
 
 namespace veltrano::test {
 namespace {
 
 using Soak = WasapiTest;
 
-size_t BusyHeapBlocks() {
-    HANDLE heaps[256];
-    const DWORD count = GetProcessHeaps(256, heaps);
-    size_t busy = 0;
-    for (DWORD i = 0; i < count && i < 256; ++i) {
-        if (!HeapLock(heaps[i])) continue;
-        PROCESS_HEAP_ENTRY entry{};
-        while (HeapWalk(heaps[i], &entry)) {
-            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) ++busy;
-        }
-        HeapUnlock(heaps[i]);
-    }
-    return busy;
-}
 
 size_t ThreadsOfThisProcess() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
