@@ -71,7 +71,7 @@ DWORD WINAPI ReceiveLoop(void* param) {
             const LONG index = s->nextSlot;
             BYTE* slot = s->ring + static_cast<size_t>(index) * rmct::kSlotSize;
             std::memcpy(slot, s->staging, rmct::kSlotSize);
-            SendMessageA(s->target, WM_CPL_REMOTE_PACKET, static_cast<WPARAM>(index),
+            SendMessageA(s->target, veltrano::cpl::WM_CPL_REMOTE_PACKET, static_cast<WPARAM>(index),
                          reinterpret_cast<LPARAM>(slot));
             s->nextSlot = (index + 1) % static_cast<LONG>(rmct::kSlotCount);
             continue;

@@ -10,11 +10,8 @@
 
 #include <cstdint>
 
+#include "cpl/endpoint/cpl_messages.h"
 #include "cpl/remote/nic_table.h"
-
-#ifndef WM_CPL_REMOTE_PACKET
-#define WM_CPL_REMOTE_PACKET (WM_APP + 0x10)
-#endif
 
 struct RmctSession;
 

@@ -29,7 +29,7 @@ LRESULT CALLBACK PacketSink::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
             reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
     }
     PacketSink* self = reinterpret_cast<PacketSink*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (message == WM_CPL_REMOTE_PACKET && self != nullptr) {
+    if (message == veltrano::cpl::WM_CPL_REMOTE_PACKET && self != nullptr) {
         const BYTE* slot = reinterpret_cast<const BYTE*>(lParam);
         Delivery d;
         d.index = wParam;
