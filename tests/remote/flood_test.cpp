@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "remote_fixture.h"
+#include "support/process_counts.h"
 
 namespace remote_test {
 namespace {
@@ -123,13 +124,13 @@ TEST(RemoteFlood, RandomSizesWithStopsAndStarts) {
     // window system keep for the life of the process is counted before.
     const FloodResult warm = Flood(endpoint, sink, port, 200, 100);
     EXPECT_EQ(warm.bad, 0) << warm.firstBad;
-    const DWORD handlesBefore = HandleCount();
+    const size_t handlesBefore = veltrano::test::OpenKernelHandles();
 
     // Without restarts nothing should be lost at this pace: a lost wake-up of
     // the receive thread would show here as a stall.
     const FloodResult steady = Flood(endpoint, sink, port, 1000, 1000000);
     const FloodResult r = Flood(endpoint, sink, port, kDatagrams, 400);
-    const DWORD handlesAfter = HandleCount();
+    const size_t handlesAfter = veltrano::test::OpenKernelHandles();
     DestroyRmctEndpoint(endpoint);
 
     EXPECT_EQ(steady.bad, 0) << steady.firstBad;

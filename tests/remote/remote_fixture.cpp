@@ -140,15 +140,4 @@ std::string CheckSlot(const BYTE* slot, uint16_t senderPort, const std::vector<B
     return {};
 }
 
-// Counts the valid handle values of this process (Wine's
-// GetProcessHandleCount reports nothing); sockets are handles too.
-DWORD HandleCount() {
-    DWORD count = 0;
-    for (ULONG_PTR value = 4; value < 0x20000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
-    }
-    return count;
-}
-
 }  // namespace remote_test

@@ -73,6 +73,5 @@ uint16_t FreePort();
 // `payload` at 32, zero after it. Empty on success, else what differs.
 std::string CheckSlot(const BYTE* slot, uint16_t senderPort, const std::vector<BYTE>& payload);
 
-DWORD HandleCount();
 
 }  // namespace remote_test

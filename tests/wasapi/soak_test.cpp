@@ -7,7 +7,7 @@
 // clang-format on
 
 #include "wasapi_fixture.h"
-#include "support/heap_blocks.h"
+#include "support/process_counts.h"
 
 namespace veltrano::test {
 namespace {
@@ -48,16 +48,14 @@ TEST_F(Soak, AThousandBufferSessionsLeaveNothingBehind) {
     // endpoint's bounded list of recordings filling up.
     for (size_t i = 0; i < sim::kMaxRecordingsKept + 2 && !HasFatalFailure(); ++i) session();
     Sleep(50);
-    DWORD handlesBefore = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesBefore));
+    const size_t handlesBefore = veltrano::test::OpenKernelHandles();
     const size_t threadsBefore = ThreadsOfThisProcess();
     const size_t blocksBefore = BusyHeapBlocks();
     ASSERT_GT(blocksBefore, 0u) << "the heaps could not be walked";
     ASSERT_GT(threadsBefore, 0u);
     for (int i = 0; i < 1000 && !HasFatalFailure(); ++i) session();
     Sleep(50);
-    DWORD handlesAfter = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesAfter));
+    const size_t handlesAfter = veltrano::test::OpenKernelHandles();
     EXPECT_EQ(handlesAfter, handlesBefore);
     EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
     // A few blocks come and go with the runtime's caches; a block left per

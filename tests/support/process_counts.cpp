@@ -1,4 +1,4 @@
-#include "support/heap_blocks.h"
+#include "support/process_counts.h"
 
 #include <windows.h>
 
@@ -17,6 +17,15 @@ size_t BusyHeapBlocks() {
         HeapUnlock(heaps[i]);
     }
     return busy;
+}
+
+size_t OpenKernelHandles() {
+    size_t count = 0;
+    for (ULONG_PTR value = 4; value < 0x20000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    }
+    return count;
 }
 
 }  // namespace veltrano::test
