@@ -73,6 +73,22 @@ TEST_F(SkinDialogTest, LoadSkinBuildsOneSetOfControlsInTableOrder) {
     EXPECT_TRUE(RecordedBoxes().empty());
 }
 
+TEST_F(SkinDialogTest, TemplateIsAnAppWindowPopupWhoseExitButtonLiesOffTheSkin) {
+    LONG_PTR style = ::GetWindowLongPtrA(hwnd, GWL_STYLE);
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_FALSE(style & WS_CAPTION);
+    EXPECT_TRUE(::GetWindowLongPtrA(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    HWND exitButton = ::GetDlgItem(hwnd, IDOK);
+    ASSERT_NE(exitButton, nullptr);
+    char text[16] = {};
+    ::GetWindowTextA(exitButton, text, sizeof text);
+    EXPECT_STREQ(text, "Exit");
+    RECT r;
+    ::GetWindowRect(exitButton, &r);
+    ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_GE(r.left, 299);  // beyond the right edge of the skinned window
+}
+
 TEST_F(SkinDialogTest, ResetVisibilityShowsButtonsAndLabelsAndHidesSliders) {
     dialog->ShowButton("BTN_P_96K", FALSE);
     dialog->ShowLabel("TXT_ASIOSTATE", FALSE);
