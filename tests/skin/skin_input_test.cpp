@@ -1,5 +1,6 @@
 // Real mouse input on the skin dialog, and what its controls paint.
 
+#include <algorithm>
 #include <thread>
 
 #include "cpl/skin/skin_tables.h"
@@ -146,6 +147,31 @@ TEST_F(SkinDialogTest, ALatchedButtonStaysPressedUnderTheMouse) {
     Pump(100);
     shot = CaptureClient(hwnd, 299, 640);
     EXPECT_GT(MatchShare(shot, 299, highlight, ButtonRect("BTN_P_24B")), 0.99);
+    MouseMove(5, 5);
+}
+
+TEST_F(SkinDialogTest, APushButtonLooksPressedOnlyWhileHeld) {
+    ResourceImage pressed, highlight, normal;
+    ASSERT_TRUE(pressed.Load(SKIN_IMG_PRESSED));
+    ASSERT_TRUE(highlight.Load(SKIN_IMG_HIGHLIGHT));
+    ASSERT_TRUE(normal.Load(SKIN_IMG_NORMAL));
+    skin::CSkinButton* hide = dialog->FindButton("BTN_HIDE");
+    ASSERT_EQ(hide->m_latching, 0);
+    RECT rect = ButtonRect("BTN_HIDE");
+    POINT p = Centre(hide->m_hWnd);
+    MouseMove(p.x, p.y);
+    ASSERT_TRUE(PumpUntil([&] { return hide->m_highlighted == 1; }, 1000));
+    MouseDown();
+    Pump(100);
+    EXPECT_GT(MatchShare(CaptureClient(hwnd, 299, 640), 299, pressed, rect), 0.99);
+    MouseUp();
+    ASSERT_TRUE(PumpUntil([&] { return !dialog->clicks.empty(); }, 2000));
+    Pump(100);
+    // Released: no longer pressed (the hover look, or the normal one until
+    // the next mouse move).
+    std::vector<COLORREF> shot = CaptureClient(hwnd, 299, 640);
+    EXPECT_LT(MatchShare(shot, 299, pressed, rect), 0.5);
+    EXPECT_GT(std::max(MatchShare(shot, 299, highlight, rect), MatchShare(shot, 299, normal, rect)), 0.99);
     MouseMove(5, 5);
 }
 
