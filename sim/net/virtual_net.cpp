@@ -14,6 +14,8 @@ struct State {
     std::vector<VirtualAdapter> pendingAdds;
     int calls = 0;
     int refused = 0;
+    int passed = 0;
+    sockaddr_in lastTo = {};
 };
 
 State& TheState() {
@@ -108,6 +110,13 @@ int RefusedSends() {
     return s.refused;
 }
 
+int PassedSends(sockaddr_in* lastDestination) {
+    State& s = TheState();
+    std::lock_guard<std::mutex> g(s.lock);
+    if (lastDestination != nullptr) *lastDestination = s.lastTo;
+    return s.passed;
+}
+
 }  // namespace sim::net
 
 namespace platform {
@@ -153,6 +162,12 @@ int sendto(SOCKET s, const char* buf, int len, int flags, const struct sockaddr*
         }
         WSASetLastError(WSAEACCES);
         return SOCKET_ERROR;
+    }
+    {
+        sim::net::State& st = sim::net::TheState();
+        std::lock_guard<std::mutex> g(st.lock);
+        ++st.passed;
+        std::memcpy(&st.lastTo, to, sizeof(st.lastTo));
     }
     return ::sendto(s, buf, len, flags, to, tolen);
 }

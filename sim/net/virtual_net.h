@@ -38,5 +38,7 @@ void AddAdapterAfterNextCall(VirtualAdapter adapter);
 // Number of GetAdaptersInfo calls answered, and of sends the seam refused.
 int AdaptersInfoCalls();
 int RefusedSends();
+// Number of sends the seam let through, and where the last one went.
+int PassedSends(sockaddr_in* lastDestination = nullptr);
 
 }  // namespace sim::net

@@ -108,9 +108,16 @@ TEST(RemoteNotify, LoopbackEntryBroadcastsSeventeenBytesToItsSubnet) {
     ASSERT_TRUE(listener.valid());
     // The loopback entry: 127.0.0.1/255.0.0.0 broadcasts to 127.255.255.255.
     ASSERT_EQ(rmct::DirectedBroadcast(0x7F000001u, 0xFF000000u), 0x7FFFFFFFu);
+    const int passedBefore = sim::net::PassedSends();
     ASSERT_EQ(SendNotifyBroadcast(0xFF000000u, 0x7F000001u, listener.port(), rmct::kNotifyText,
                                   rmct::kNotifyLength),
               S_OK);
+    // The listener hears the adapter's own address as well, so the
+    // destination is read from the seam: the subnet's broadcast address.
+    sockaddr_in to = {};
+    ASSERT_EQ(sim::net::PassedSends(&to) - passedBefore, 1);
+    EXPECT_EQ(ntohl(to.sin_addr.s_addr), 0x7FFFFFFFu);
+    EXPECT_EQ(ntohs(to.sin_port), listener.port());
     char buffer[64] = {};
     const int got = listener.Receive(buffer, sizeof(buffer), 5000);
     ASSERT_EQ(got, 17);

@@ -10,13 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <thread>
 
 #include "cpl/remote/page_remote_ctrl.h"
 #include "cpl/remote/rmct_nic_ids.h"
 #include "fake_skin.h"
 #include "sim/net/virtual_net.h"
+#include "support/screenshot.h"
 
 namespace remote_test {
 namespace {
@@ -76,41 +76,6 @@ DWORD IpAddress(HWND dialog) {
     return address;
 }
 
-// Writes what the screen shows of `window` as a 24-bit BMP.
-void SaveScreenshot(HWND window, const char* path) {
-    RECT r;
-    GetWindowRect(window, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    const DWORD stride = ((w * 3 + 3) & ~3), imageSize = stride * h;
-    BITMAPFILEHEADER fh = {};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
-    fh.bfSize = fh.bfOffBits + imageSize;
-    if (FILE* f = std::fopen(path, "wb")) {
-        std::fwrite(&fh, sizeof(fh), 1, f);
-        std::fwrite(&bi.bmiHeader, sizeof(bi.bmiHeader), 1, f);
-        std::fwrite(bits, imageSize, 1, f);
-        std::fclose(f);
-    }
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-}
-
 struct DriveResult {
     bool found = false;
     std::string portText, portAfterTyping;
@@ -162,7 +127,10 @@ void Drive(int finish, const char* screenshot, DriveResult& out) {
     Sleep(100);
     out.selectionAfterKey = SendMessageA(combo, CB_GETCURSEL, 0, 0);
     out.addressAfterKey = IpAddress(dialog);
-    if (screenshot != nullptr) SaveScreenshot(dialog, screenshot);
+    if (screenshot != nullptr) {
+        EXPECT_TRUE(
+            veltrano::test::SaveWindowPng(dialog, veltrano::test::ScreenshotPath(screenshot)));
+    }
 
     Click(GetDlgItem(dialog, finish));
     Eventually([&] { return !IsWindow(dialog); });
@@ -197,7 +165,7 @@ TEST_F(RemoteDialog, CancelLeavesThePageAndItsLabelAlone) {
     page.Init();
     skin.calls.clear();
     DriveResult r;
-    std::thread driver([&] { Drive(IDCANCEL, "remote_dialog.bmp", r); });
+    std::thread driver([&] { Drive(IDCANCEL, "remote-dialog", r); });
     page.OnNetworkSetting();
     driver.join();
     ExpectDriven(r);
@@ -273,6 +241,7 @@ TEST_F(RemoteDialog, NotifyCommandBroadcastsOnTheSelectedSubnet) {
         Click(GetDlgItem(dialog, IDCANCEL));
         Eventually([&] { return !IsWindow(dialog); });
     });
+    const int passedBefore = sim::net::PassedSends();
     page.OnNetworkSetting();
     driver.join();
     ASSERT_TRUE(found);
@@ -281,6 +250,11 @@ TEST_F(RemoteDialog, NotifyCommandBroadcastsOnTheSelectedSubnet) {
     ASSERT_EQ(listener.Receive(buffer, sizeof(buffer), 5000, &from), 17);
     EXPECT_STREQ(buffer, "KestTechNotifyBC");
     EXPECT_EQ(sim::net::RefusedSends(), refusedBefore);
+    // The first entry is the loopback adapter 127.0.0.1/255.0.0.0.
+    sockaddr_in to = {};
+    ASSERT_EQ(sim::net::PassedSends(&to) - passedBefore, 1);
+    EXPECT_EQ(ntohl(to.sin_addr.s_addr), 0x7FFFFFFFu);
+    EXPECT_EQ(ntohs(to.sin_port), rmct::kDefaultPort);
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ TEST(RemoteStop, ThreadBlockedOnAnUnansweringWindowIsLeftToFinishSafely) {
     std::atomic<bool> answer{false};
     std::atomic<bool> verified{false};
     std::atomic<int> delivered{0};
+    std::atomic<bool> pending{false};
     UdpSocket sender(INADDR_LOOPBACK, 0);
     const uint16_t senderPort = sender.port();
     const BYTE payload[6] = {1, 2, 3, 4, 5, 6};
@@ -71,7 +72,10 @@ TEST(RemoteStop, ThreadBlockedOnAnUnansweringWindowIsLeftToFinishSafely) {
             ++delivered;
         };
         target = sink.hwnd();
-        while (!answer) Sleep(5);  // not handling messages
+        while (!answer) {  // not handling messages
+            if (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) pending = true;
+            Sleep(5);
+        }
         PumpUntil([&] { return delivered > 0; }, 10000);
     });
     while (target == nullptr) Sleep(1);
@@ -80,7 +84,14 @@ TEST(RemoteStop, ThreadBlockedOnAnUnansweringWindowIsLeftToFinishSafely) {
     const uint16_t port = FreePort();
     ASSERT_EQ(StartServer(endpoint, port), S_OK);
     ASSERT_TRUE(sender.SendToLoopback(port, payload, sizeof(payload)));
-    Sleep(300);  // the receive thread is in SendMessageA now
+    // The receive thread is in SendMessageA once the window thread sees it.
+    for (int i = 0; i < 2000 && !pending; ++i) Sleep(5);
+    if (!pending) {
+        answer = true;
+        windowThread.join();
+        DestroyRmctEndpoint(endpoint);
+        FAIL() << "no delivery reached the window thread";
+    }
     StopServer(endpoint);
     EXPECT_FALSE(RmctServerRunning(endpoint));
     EXPECT_EQ(RmctLiveSessions(), 1);  // the left-behind thread's share
