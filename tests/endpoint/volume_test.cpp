@@ -272,6 +272,53 @@ TEST_F(EndpointTest, AfterResetVolumeChangesPostNothing) {
     EXPECT_EQ(window.Count(WM_CPL_VOLUME_CHANGED), 0);
 }
 
+// The mixer keeps moving the volume on another thread while the panel
+// probes and resets over and over: registrations come and go under the
+// service's feet, and at the end nothing is registered or held.
+TEST_F(EndpointTest, ProbeAndResetWhileTheMixerMovesTheVolume) {
+    auto set = MakeSet(10);
+    ASSERT_EQ(set->GetPlayer()->EnumerateEndpoints(kRender), S_OK);
+    ASSERT_EQ(set->GetPlayer()->EnumerateEndpoints(kCapture), S_OK);
+    sim::WaitForVirtualNotifications();
+    const long baseline = sim::LiveVirtualObjects();
+
+    // A user dragging the mixer's slider: a few hundred changes, about one
+    // per millisecond.
+    constexpr int kMoves = 300;
+    std::atomic<bool> mixerDone{false};
+    std::atomic<int> moves{0};
+    std::thread mixer([&] {
+        for (int i = 0; i < kMoves; ++i) {
+            if (sim::SetLevelAsMixer(true, 0, i & 1, -1.0f * static_cast<float>(i % 100)) &&
+                sim::SetMuteAsMixer(false, 0, (i & 1) != 0)) {
+                ++moves;
+            }
+            Sleep(1);
+        }
+        mixerDone = true;
+    });
+    for (int round = 0; round < 20 || !mixerDone; ++round) {
+        EXPECT_EQ(ProbeFirst(*set), S_OK) << round;
+        window.Drain();
+        set->Reset();
+    }
+    mixer.join();
+    EXPECT_EQ(moves, kMoves);
+    sim::WaitForVirtualNotifications();
+    window.Drain();
+    EXPECT_EQ(sim::RegisteredVolumeCallbacks(), 0u);
+    EXPECT_EQ(sim::LiveVirtualObjects(), baseline);
+    EXPECT_EQ(set->GetPlayer()->AddRef(), 2u);
+    EXPECT_EQ(set->GetPlayer()->Release(), 1u);
+
+    // Nothing arrives any more.
+    const int before = window.Count(WM_CPL_VOLUME_CHANGED);
+    ASSERT_TRUE(sim::SetLevelAsMixer(true, 0, 0, -7.0f));
+    sim::WaitForVirtualNotifications();
+    window.Drain();
+    EXPECT_EQ(window.Count(WM_CPL_VOLUME_CHANGED), before);
+}
+
 TEST_F(EndpointTest, AnEndpointComingBackPostsDeviceActiveAndIsFoundAgain) {
     auto set = MakeSet(10);
     ASSERT_EQ(ProbeFirst(*set), S_OK);
