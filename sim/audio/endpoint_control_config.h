@@ -52,6 +52,10 @@ struct EndpointControlConfig {
     PathValueType pathType = PathValueType::Text;
     // Bytes of the device-format blob the store holds at first (at most 40).
     uint32_t formatBlobBytes = 40;
+    // After this many successful writes the endpoint's store refuses every
+    // further one with E_ACCESSDENIED (-1: never), so a sequence of writes
+    // can fail halfway.
+    int writesBeforeRefusal = -1;
 };
 
 }  // namespace veltrano::sim

@@ -111,6 +111,10 @@ HRESULT StoreValue(EndpointState& endpoint, const PROPERTYKEY& key, const PROPVA
     EndpointControls& c = *endpoint.controls;
     {
         std::lock_guard<std::mutex> guard(c.lock);
+        if (c.config.writesBeforeRefusal >= 0 &&
+            c.writeLog.size() >= static_cast<size_t>(c.config.writesBeforeRefusal)) {
+            return E_ACCESSDENIED;
+        }
         bool replaced = false;
         for (StoredValue& old : c.written) {
             if (SameKey(old.key, key)) {

@@ -18,6 +18,15 @@ sim::VirtualAudioConfig RenderOnly() {
     return config;
 }
 
+// Virtual objects alive while the set's Player holds only its enumerator and
+// the two collections of active endpoints.
+long HeldByThePlayerAlone(cpl::AudioEndpointSet& set) {
+    EXPECT_EQ(set.GetPlayer()->EnumerateEndpoints(kRender), S_OK);
+    EXPECT_EQ(set.GetPlayer()->EnumerateEndpoints(kCapture), S_OK);
+    sim::WaitForVirtualNotifications();
+    return sim::LiveVirtualObjects();
+}
+
 TEST_F(EndpointTest, ProbeFindsPlaybackAndRecordWithTheirTopology) {
     auto set = MakeSet(10);
     ASSERT_EQ(ProbeFirst(*set), S_OK);
@@ -264,6 +273,31 @@ INSTANTIATE_TEST_SUITE_P(
                   [](sim::EndpointControlConfig& c) { c.chainEndsAfter = 3; }}),
     [](const ::testing::TestParamInfo<WalkFault>& fault) { return std::string(fault.param.name); });
 
+// A walk that breaks after it activated a volume or mute part keeps none of
+// it: with the only endpoint dropped, what is alive is what the Player holds.
+TEST_F(EndpointTest, AWalkFailingHalfwayKeepsNothingItAcquired) {
+    for (bool render : {true, false}) {
+        for (uint32_t endsAfter : {2u, 3u}) {
+            sim::VirtualAudioConfig config;
+            if (render) {
+                config.capture.clear();
+                config.render[0].control.chainEndsAfter = endsAfter;
+            } else {
+                config.render.clear();
+                config.capture[0].control.chainEndsAfter = endsAfter;
+            }
+            Configure(config);
+            auto set = MakeSet(10);
+            const long baseline = HeldByThePlayerAlone(*set);
+            EXPECT_EQ(ProbeFirst(*set), E_FAIL) << render << endsAfter;
+            EXPECT_EQ(set->RenderCount() + set->CaptureCount(), 0);
+            sim::WaitForVirtualNotifications();
+            EXPECT_EQ(sim::LiveVirtualObjects(), baseline) << render << endsAfter;
+            EXPECT_EQ(sim::RegisteredVolumeCallbacks(), 0u);
+        }
+    }
+}
+
 TEST_F(EndpointTest, ADirectionWhoseOnlyEndpointBreaksIsAbsent) {
     sim::VirtualAudioConfig config;
     config.render[0].control.chainEndsAfter = 2;
@@ -292,6 +326,7 @@ TEST_F(EndpointTest, MissingPartsLeaveTheirSlotsEmpty) {
 TEST_F(EndpointTest, NothingIsHeldAfterResetAndRelease) {
     {
         auto set = MakeSet(10);
+        const long baseline = HeldByThePlayerAlone(*set);
         ASSERT_EQ(ProbeFirst(*set), S_OK);
         float l, r, mx, mn, st;
         ASSERT_EQ(set->GetPlaybackVolume(&l, &r, &mx, &mn, &st), S_OK);
@@ -300,12 +335,19 @@ TEST_F(EndpointTest, NothingIsHeldAfterResetAndRelease) {
         ASSERT_EQ(set->ApplyPlaybackFormat(24, 96000), S_OK);
         EXPECT_GT(sim::RegisteredNotificationClients(), 0u);
 
+        EXPECT_GT(sim::LiveVirtualObjects(), baseline);
+
         set->Reset();
+        sim::WaitForVirtualNotifications();
         EXPECT_EQ(sim::RegisteredVolumeCallbacks(), 0u);
         EXPECT_EQ(set->RenderCount(), 0);
         EXPECT_FALSE(set->Probed());
-        // The Player keeps the enumerator and its collections until it goes.
-        EXPECT_GT(sim::LiveVirtualObjects(), 0);
+        // Every part, endpoint volume and endpoint the records held is gone;
+        // the Player keeps the enumerator and its collections until it goes,
+        // and nobody but the set holds the Player any more.
+        EXPECT_EQ(sim::LiveVirtualObjects(), baseline);
+        EXPECT_EQ(set->GetPlayer()->AddRef(), 2u);
+        EXPECT_EQ(set->GetPlayer()->Release(), 1u);
     }
     sim::WaitForVirtualNotifications();
     EXPECT_EQ(sim::LiveVirtualObjects(), 0);

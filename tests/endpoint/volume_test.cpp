@@ -3,6 +3,7 @@
 // back reach the main window's queue from the audio service's thread.
 
 #include <atomic>
+#include <thread>
 
 #include "cpl/endpoint/cpl_messages.h"
 #include "cpl/endpoint/endpoint_keys.h"
@@ -208,6 +209,58 @@ TEST_F(EndpointTest, VolumeChangesPostToTheWindowFromAnotherThread) {
     ASSERT_TRUE(window.WaitFor(WM_CPL_VOLUME_CHANGED, 5));
 }
 
+// Waits, without pumping this thread's messages, until the service has
+// delivered everything queued so far. False when it could not finish while
+// this thread was not pumping (a notification waiting for the UI thread);
+// it is then let finish, so the test goes on.
+bool DeliveredWithoutPumping(MessageWindow& window) {
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (done == nullptr) return false;
+    std::thread waiter([done] {
+        sim::WaitForVirtualNotifications();
+        SetEvent(done);
+    });
+    const bool delivered = WaitForSingleObject(done, 5000) == WAIT_OBJECT_0;
+    while (WaitForSingleObject(done, 0) != WAIT_OBJECT_0) {
+        window.Drain();
+        MsgWaitForMultipleObjects(1, &done, FALSE, 100, QS_ALLINPUT);
+    }
+    waiter.join();
+    CloseHandle(done);
+    return delivered;
+}
+
+// The service's thread posts and goes on; it never waits for the UI thread.
+// Here the UI thread does not pump until every notification was delivered,
+// and the messages are then waiting in its queue, addressed to the window,
+// once per change.
+TEST_F(EndpointTest, NotificationsWaitInTheWindowsQueueWhileTheUiThreadIsBusy) {
+    auto set = MakeSet(10);
+    ASSERT_EQ(ProbeFirst(*set), S_OK);
+    window.Drain();
+    ASSERT_TRUE(sim::SetLevelAsMixer(true, 0, 0, -33.0f));
+    ASSERT_TRUE(sim::UnplugEndpoint(false, 0));
+    ASSERT_TRUE(sim::PlugEndpoint(false, 0));
+    ASSERT_TRUE(DeliveredWithoutPumping(window));
+
+    MSG msg{};
+    ASSERT_TRUE(
+        PeekMessageA(&msg, window.get(), WM_CPL_VOLUME_CHANGED, WM_CPL_VOLUME_CHANGED, PM_REMOVE));
+    EXPECT_EQ(msg.hwnd, window.get());
+    EXPECT_EQ(msg.wParam, 0u);
+    EXPECT_EQ(msg.lParam, 0);
+    EXPECT_FALSE(
+        PeekMessageA(&msg, window.get(), WM_CPL_VOLUME_CHANGED, WM_CPL_VOLUME_CHANGED, PM_REMOVE));
+    ASSERT_TRUE(
+        PeekMessageA(&msg, window.get(), WM_CPL_DEVICE_ACTIVE, WM_CPL_DEVICE_ACTIVE, PM_REMOVE));
+    EXPECT_EQ(msg.hwnd, window.get());
+    EXPECT_FALSE(
+        PeekMessageA(&msg, window.get(), WM_CPL_DEVICE_ACTIVE, WM_CPL_DEVICE_ACTIVE, PM_REMOVE));
+    // Nothing reached the window procedure behind the queue's back.
+    EXPECT_EQ(window.Count(WM_CPL_VOLUME_CHANGED), 0);
+    EXPECT_EQ(window.Count(WM_CPL_DEVICE_ACTIVE), 0);
+}
+
 TEST_F(EndpointTest, AfterResetVolumeChangesPostNothing) {
     auto set = MakeSet(10);
     ASSERT_EQ(ProbeFirst(*set), S_OK);
@@ -217,6 +270,53 @@ TEST_F(EndpointTest, AfterResetVolumeChangesPostNothing) {
     sim::WaitForVirtualNotifications();
     window.Drain();
     EXPECT_EQ(window.Count(WM_CPL_VOLUME_CHANGED), 0);
+}
+
+// The mixer keeps moving the volume on another thread while the panel
+// probes and resets over and over: registrations come and go under the
+// service's feet, and at the end nothing is registered or held.
+TEST_F(EndpointTest, ProbeAndResetWhileTheMixerMovesTheVolume) {
+    auto set = MakeSet(10);
+    ASSERT_EQ(set->GetPlayer()->EnumerateEndpoints(kRender), S_OK);
+    ASSERT_EQ(set->GetPlayer()->EnumerateEndpoints(kCapture), S_OK);
+    sim::WaitForVirtualNotifications();
+    const long baseline = sim::LiveVirtualObjects();
+
+    // A user dragging the mixer's slider: a few hundred changes, about one
+    // per millisecond.
+    constexpr int kMoves = 300;
+    std::atomic<bool> mixerDone{false};
+    std::atomic<int> moves{0};
+    std::thread mixer([&] {
+        for (int i = 0; i < kMoves; ++i) {
+            if (sim::SetLevelAsMixer(true, 0, i & 1, -1.0f * static_cast<float>(i % 100)) &&
+                sim::SetMuteAsMixer(false, 0, (i & 1) != 0)) {
+                ++moves;
+            }
+            Sleep(1);
+        }
+        mixerDone = true;
+    });
+    for (int round = 0; round < 20 || !mixerDone; ++round) {
+        EXPECT_EQ(ProbeFirst(*set), S_OK) << round;
+        window.Drain();
+        set->Reset();
+    }
+    mixer.join();
+    EXPECT_EQ(moves, kMoves);
+    sim::WaitForVirtualNotifications();
+    window.Drain();
+    EXPECT_EQ(sim::RegisteredVolumeCallbacks(), 0u);
+    EXPECT_EQ(sim::LiveVirtualObjects(), baseline);
+    EXPECT_EQ(set->GetPlayer()->AddRef(), 2u);
+    EXPECT_EQ(set->GetPlayer()->Release(), 1u);
+
+    // Nothing arrives any more.
+    const int before = window.Count(WM_CPL_VOLUME_CHANGED);
+    ASSERT_TRUE(sim::SetLevelAsMixer(true, 0, 0, -7.0f));
+    sim::WaitForVirtualNotifications();
+    window.Drain();
+    EXPECT_EQ(window.Count(WM_CPL_VOLUME_CHANGED), before);
 }
 
 TEST_F(EndpointTest, AnEndpointComingBackPostsDeviceActiveAndIsFoundAgain) {

@@ -2,10 +2,14 @@
 // classification exactly as the real calls' answers would, and without one
 // the real answers pass through.
 
+#include "platform/os_version.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/os_version.h"
+#include <string>
+
 #include "sim/os/os_pretend.h"
+#include "support/peer_process.h"
 
 namespace {
 
@@ -84,6 +88,31 @@ TEST(OsVersionPassThrough, WithoutAPretenceTheRealWindowsIsClassified) {
     veltrano::OsKind kind;
     ASSERT_TRUE(platform::ReadOsKind(veltrano::OsTable::ControlPanel, &kind));
     EXPECT_EQ(kind.build, real.dwBuildNumber);
+}
+
+// Without the compatibility entries Windows 8.1 and later answer the version
+// query with 6.2, and the panel would classify Windows 10 as Windows 8.
+TEST(ControlPanelManifest, NamesEverySupportedWindowsAndAsksForAdministratorRights) {
+    HMODULE panel = LoadLibraryExA(veltrano::test::WinePath(PANEL_EXE).c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(panel, nullptr) << PANEL_EXE;
+    HRSRC resource = FindResourceA(panel, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(resource, nullptr);
+    HGLOBAL loaded = LoadResource(panel, resource);
+    ASSERT_NE(loaded, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(loaded)),
+                               SizeofResource(panel, resource));
+    for (const char* id :
+         {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+          "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + id + "\"/>"), std::string::npos)
+            << id;
+    }
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"requireAdministrator\" "
+                            "uiAccess=\"false\"/>"),
+              std::string::npos);
+    FreeLibrary(panel);
 }
 
 }  // namespace
