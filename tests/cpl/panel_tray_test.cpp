@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "cpl/app/app.h"
+#include "cpl/app/panel_tables.h"
 #include "cpl/endpoint/cpl_messages.h"
 #include "cpl/panel_harness.h"
 #include "sim/audio/virtual_audio.h"
@@ -228,6 +230,35 @@ TEST_F(TrayPanel, HideShowAndExitThroughTheShellsTrayWithRealClicksAndKeys) {
     EXPECT_EQ(items, (std::vector<std::string>{"Hide", "Exit"}));
     EXPECT_EQ(w.Dialog().m_hWnd, nullptr);
     EXPECT_FALSE(w.Dialog().TrayIconAdded());
+}
+
+BOOL CALLBACK CountPanelWindows(HWND h, LPARAM count) {
+    char title[64] = {};
+    GetWindowTextA(h, title, sizeof title);
+    if (lstrcmpA(title, kPanelTitle) == 0) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+// The program started again while a panel runs: it makes no window of its
+// own, brings the running one to the front and ends. (Checked in this
+// process: between two programs Wine's X11 focus handling soon hands the
+// foreground back to the window it had, so the switch cannot be seen from
+// outside.)
+TEST_F(TrayPanel, SecondStartBringsTheRunningPanelForwardAndEnds) {
+    PanelWindow w;
+    HWND other = CreateWindowExA(0, "STATIC", "another program", WS_POPUP | WS_VISIBLE, 400, 100,
+                                 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetForegroundWindow(other);
+    ASSERT_EQ(GetForegroundWindow(), other);
+
+    CTarvoACPLUIApp second;
+    EXPECT_EQ(second.Run(), 0);
+    EXPECT_EQ(GetForegroundWindow(), w.Hwnd());
+    int panels = 0;
+    EnumWindows(CountPanelWindows, reinterpret_cast<LPARAM>(&panels));
+    EXPECT_EQ(panels, 1);
+    DestroyWindow(other);
 }
 
 }  // namespace
