@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "asio/core/control_panel_launch.h"
+#include "asio/core/registry_key.h"
 #include "asio/core/status_block.h"
 #include "cpl/app/page_asio.h"
 #include "cpl/app/panel_tables.h"
@@ -167,6 +168,23 @@ TEST_F(PanelTest, DefaultSwitchesShowTheAsioSectionAlone) {
     ExpectRecordButtons(w, false);
     ExpectAsioSection(w, true);
     w.Shot("panel-asio-only");
+}
+
+TEST_F(PanelTest, SwitchesWrittenOnlyByA32BitSetupAreFoundInTheWow6432NodeView) {
+    SetSwitches(-1, -1, -1);
+    const auto wow = asio::RegistryKey::Create(HKEY_LOCAL_MACHINE,
+                                               "SOFTWARE\\Wow6432Node\\Veltrano\\Veltrano-HD");
+    ASSERT_TRUE(wow);
+    ASSERT_TRUE(wow.WriteDword("PlayRecPP", 1));
+    ASSERT_TRUE(wow.WriteDword("AsioDrvPP", 0));
+    {
+        PanelWindow w;
+        ExpectPlaybackButtons(w, true);
+        ExpectRecordButtons(w, true);
+        ExpectAsioSection(w, false);
+    }
+    RegDeleteValueA(wow.Get(), "PlayRecPP");
+    RegDeleteValueA(wow.Get(), "AsioDrvPP");
 }
 
 TEST_F(PanelTest, RateClickWithTwentyFourBitsLatchedWrites96kHz24BitsToThePlaybackEndpoint) {
