@@ -60,10 +60,13 @@ public:
 };
 
 // The reference count of a single-threaded or free-threaded COM object.
+// Every reference is also counted for LiveVirtualReferences, so that one
+// taken and never given back shows even on an object that lives on.
 class RefCount {
 public:
-    ULONG AddRef() { return ++m_count; }
-    ULONG Release() { return --m_count; }
+    RefCount();
+    ULONG AddRef();
+    ULONG Release();
 
 private:
     std::atomic<ULONG> m_count{1};

@@ -15,6 +15,7 @@ namespace {
 std::mutex g_worldLock;
 std::shared_ptr<const VirtualWorld> g_world;
 std::atomic<long> g_live{0};
+std::atomic<long> g_references{0};
 std::atomic<uint32_t> g_started{0};
 std::atomic<unsigned> g_recordingNumber{0};
 
@@ -60,6 +61,16 @@ std::string ReadFile(const char* path) {
 
 LiveObject::LiveObject() { ++g_live; }
 LiveObject::~LiveObject() { --g_live; }
+
+RefCount::RefCount() { ++g_references; }
+ULONG RefCount::AddRef() {
+    ++g_references;
+    return ++m_count;
+}
+ULONG RefCount::Release() {
+    --g_references;
+    return --m_count;
+}
 
 void ConfigureVirtualAudio(const VirtualAudioConfig& config) {
     auto world = std::make_shared<VirtualWorld>();
@@ -144,6 +155,7 @@ void CountStreamStart() { ++g_started; }
 uint32_t StreamsStarted() { return g_started; }
 unsigned NextRecordingNumber() { return ++g_recordingNumber; }
 long LiveVirtualObjects() { return g_live; }
+long LiveVirtualReferences() { return g_references; }
 
 }  // namespace veltrano::sim
 

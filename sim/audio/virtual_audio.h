@@ -137,6 +137,8 @@ void UnplugVirtualDevice();
 
 // Virtual COM objects alive now: zero once every reference is released.
 long LiveVirtualObjects();
+// References held on them, all objects together.
+long LiveVirtualReferences();
 
 // The byte the capture side produces at a frame (counted from the stream's
 // start or last Reset), channel and byte of its sample (0 the lowest): the

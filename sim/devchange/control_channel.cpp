@@ -107,6 +107,10 @@ std::string HandleControlRequest(const std::string& request) {
     std::string direction;
     if (verb == "unplug") return UnplugDevice() ? "ok" : "error already unplugged";
     if (verb == "plug") return PlugDevice() ? "ok" : "error already plugged";
+    if (verb == "plug-audio-later") {
+        return PlugDeviceAudioLater() ? "ok" : "error already plugged";
+    }
+    if (verb == "start-audio") return StartAudioFunction() ? "ok" : "error nothing waits";
     if (verb == "plugged") return DevicePlugged() ? "ok 1" : "ok 0";
     if (verb == "notifications") return "ok " + std::to_string(DeviceNotificationCount());
     if (verb == "deny-writes") {

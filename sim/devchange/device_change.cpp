@@ -24,6 +24,7 @@ constexpr GUID kUsbDeviceInterface = {
 
 std::mutex g_plugLock;  // one plug or unplug at a time
 bool g_unplugged = false;
+bool g_audioPending = false;  // plugged, its audio function not yet started
 Config g_savedConfig;
 
 // Endpoints by configuration index, until the first index that does not
@@ -92,11 +93,16 @@ bool UnplugDevice() {
         std::lock_guard<std::mutex> lock(g_plugLock);
         if (g_unplugged) return false;
         name = UsbInterfaceName();
-        g_savedConfig = CurrentConfig();
-        Config gone = g_savedConfig;
-        gone.devices.clear();
-        SetEndpoints(false);
-        Configure(gone);
+        if (g_audioPending) {
+            // Its audio function never started: nothing of it to remove.
+            g_audioPending = false;
+        } else {
+            g_savedConfig = CurrentConfig();
+            Config gone = g_savedConfig;
+            gone.devices.clear();
+            SetEndpoints(false);
+            Configure(gone);
+        }
         g_unplugged = true;
     }
     BroadcastDeviceInterface(false, name);
@@ -115,6 +121,28 @@ bool PlugDevice() {
     // The USB device arrives first; its audio endpoints become active once
     // the audio driver has started, a moment later.
     BroadcastDeviceInterface(true, name);
+    SetEndpoints(true);
+    return true;
+}
+
+bool PlugDeviceAudioLater() {
+    std::string name;
+    {
+        std::lock_guard<std::mutex> lock(g_plugLock);
+        if (!g_unplugged) return false;
+        g_unplugged = false;
+        g_audioPending = true;
+        name = UsbInterfaceName();
+    }
+    BroadcastDeviceInterface(true, name);
+    return true;
+}
+
+bool StartAudioFunction() {
+    std::lock_guard<std::mutex> lock(g_plugLock);
+    if (!g_audioPending) return false;
+    Configure(g_savedConfig);
+    g_audioPending = false;
     SetEndpoints(true);
     return true;
 }

@@ -21,6 +21,12 @@ bool DevicePlugged();
 // False (and nothing happens) when the device is already out / in.
 bool UnplugDevice();
 bool PlugDevice();
+// The USB device arrives but its audio function has not started yet: the
+// arrival is sent while the kernel-streaming filter and the endpoints are
+// still missing (a slow audio driver start). StartAudioFunction brings them;
+// false when nothing waits for it.
+bool PlugDeviceAudioLater();
+bool StartAudioFunction();
 
 // "\\?\USB#VID_vvvv&PID_pppp#<serial>#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"
 // for the virtual device's vendor and product.

@@ -117,7 +117,10 @@ void PanelWindow::Click(const char* name) {
 }
 
 void PanelWindow::Shot(const std::string& name) {
-    Pump(100);
+    // The pointer leaves the window, as a user's hand does before looking,
+    // so the picture holds no hover frame or tooltip left by the last click.
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    Pump(600);
     EXPECT_TRUE(veltrano::test::SaveWindowPng(m_dialog->m_hWnd, veltrano::test::ScreenshotPath(name)))
         << name;
 }

@@ -157,6 +157,14 @@ void Click(HWND panel, const char* name) {
     Sleep(300);
 }
 
+// What the user sees, with the pointer moved off the window first so that
+// no hover frame or tooltip of the last click stays in the picture.
+void Shot(HWND panel, const char* name) {
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    Sleep(600);
+    EXPECT_TRUE(veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath(name))) << name;
+}
+
 void ClosePanel(HWND panel) {
     PostMessageA(panel, WM_COMMAND, veltrano::cpl::ID_CPL_EXIT, 0);
     WaitFor(10000, [] { return FindWindowA(nullptr, kTitle) == nullptr; });
@@ -208,7 +216,7 @@ TEST_F(TwoProcesses, PanelShowsTheRunningStreamAndItsSettingsReachTheNextSession
         EXPECT_EQ(Text(panel, "TXT_ASIOSTATUS"), "2 Channel, 24 bits, 48000 Hz, Buffer 10.0 ms");
         EXPECT_TRUE(Shown(panel, "TXT_ASIOSTATUS"));
         EXPECT_FALSE(Shown(panel, "TXT_ASIODSD"));
-        veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-running-pcm"));
+        Shot(panel, "e2e-running-pcm");
         EXPECT_EQ(probe.Wait(60000), 0u);
     }
     EXPECT_TRUE(WaitFor(5000, [&] { return Text(panel, "TXT_ASIOSTATE") != "RUNNING"; }));
@@ -219,7 +227,7 @@ TEST_F(TwoProcesses, PanelShowsTheRunningStreamAndItsSettingsReachTheNextSession
         EXPECT_TRUE(WaitFor(20000, [&] { return Shown(panel, "TXT_ASIODSD"); }));
         EXPECT_EQ(Text(panel, "TXT_ASIODSD"), "DSD64");
         EXPECT_FALSE(Shown(panel, "TXT_ASIOPCM"));
-        veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-running-dsd64"));
+        Shot(panel, "e2e-running-dsd64");
         EXPECT_EQ(probe.Wait(60000), 0u);
     }
 
@@ -231,7 +239,7 @@ TEST_F(TwoProcesses, PanelShowsTheRunningStreamAndItsSettingsReachTheNextSession
         EXPECT_TRUE(WaitFor(20000, [&] {
             return Text(panel, "TXT_ASIOSTATUS") == "2 Channel, 32 bits, 48000 Hz, Buffer 10.0 ms";
         })) << Text(panel, "TXT_ASIOSTATUS");
-        veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-running-32bits"));
+        Shot(panel, "e2e-running-32bits");
         EXPECT_EQ(probe.Wait(60000), 0u) << "the driver did not stream 32 bits";
     }
 
@@ -280,7 +288,7 @@ TEST_F(TwoProcesses, ControlPanelOperationStartsThePanelFromAsioCplWhenNoneRuns)
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(WaitFor(10000, [&] { return IsWindowVisible(panel) != FALSE; }));
     Sleep(500);
-    veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-started-by-driver"));
+    Shot(panel, "e2e-started-by-driver");
     ClosePanel(panel);
     EXPECT_EQ(FindWindowA(nullptr, kTitle), nullptr);
     DeleteFileA((folder + "VeltranoHDACPLUI.exe").c_str());
@@ -327,7 +335,7 @@ TEST_F(TwoProcesses, ControlChannelPlaysTheUserAndOtherProgramsAgainstTheRunning
     EXPECT_EQ(Control("unplug"), "ok");
     EXPECT_TRUE(WaitFor(3000, [&] { return !Shown(panel, "BTN_P_96K"); }));
     EXPECT_FALSE(Shown(panel, "BTN_ASIO_BFSZ_10MS"));
-    veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-unplugged"));
+    Shot(panel, "e2e-unplugged");
     EXPECT_EQ(Control("plug"), "ok");
     // The window is rebuilt on its own thread while this one looks.
     EXPECT_TRUE(WaitFor(10000, [&] {
@@ -340,7 +348,7 @@ TEST_F(TwoProcesses, ControlChannelPlaysTheUserAndOtherProgramsAgainstTheRunning
     EXPECT_EQ(Control("get-format render 0"), "ok 44100 16 2");
     EXPECT_EQ(Control("volume render 0 0 -30"), "ok");
     EXPECT_EQ(Control("bogus"), "error unknown request");
-    veltrano::test::SaveWindowPng(panel, veltrano::test::ScreenshotPath("e2e-plugged-again"));
+    Shot(panel, "e2e-plugged-again");
 
     ClosePanel(panel);
     EXPECT_EQ(panelProcess.Wait(15000), 0u);
