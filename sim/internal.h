@@ -113,7 +113,21 @@ struct State {
     std::vector<Object> objects;
 };
 
-std::unique_lock<std::mutex> Lock();
+// The device's lock. A slim reader/writer lock owns no kernel object: a
+// host that uses the device for hours must see its handle count stay put,
+// and a lock that makes an event on its first contention would add one at
+// a moment nobody can predict.
+class SimLock {
+public:
+    void lock() noexcept { AcquireSRWLockExclusive(&m_lock); }
+    void unlock() noexcept { ReleaseSRWLockExclusive(&m_lock); }
+    SRWLOCK* Native() noexcept { return &m_lock; }
+
+private:
+    SRWLOCK m_lock = SRWLOCK_INIT;
+};
+
+std::unique_lock<SimLock> Lock();
 State& Get();  // call with the lock held
 
 HANDLE NewHandle(Object object);

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <thread>
+#include <mutex>
+#include <new>
 
 #include "sim/internal.h"
 #include "sim/nt_status.h"
@@ -23,8 +23,8 @@ constexpr uint32_t kGenerationMask = 0x3FF;  // bits 12-21, below the tag
 constexpr size_t kMaxRecorded = 64u << 20;
 constexpr size_t kMaxRecording = 256u << 20;  // per instance, for VELTRANO_SIM_RECORD
 
-std::mutex g_mutex;
-std::condition_variable g_wake;
+SimLock g_mutex;
+CONDITION_VARIABLE g_wake = CONDITION_VARIABLE_INIT;
 std::atomic<FirstUseHook> g_firstUseHook{nullptr};
 
 // The device clock runs while pin instances exist. In a `_sim` driver DLL
@@ -32,39 +32,59 @@ std::atomic<FirstUseHook> g_firstUseHook{nullptr};
 // code crashes the host, and joining it from the DLL's static destructors
 // deadlocks on the loader lock. So the last pin to close stops it, from the
 // closing thread, and the destructor only lets go of a thread the process
-// is already ending.
+// is already ending. It is a plain system thread waiting on a condition
+// variable: the C runtime's thread library would create kernel objects of
+// its own on first contention, handles a long-running host would see appear.
 class ClockThread {
 public:
     // With g_mutex held.
     void EnsureRunning() {
-        if (m_thread.joinable()) return;
+        if (m_thread != nullptr) return;
         auto quit = std::make_shared<bool>(false);
+        auto* run = new (std::nothrow) RunArgs{this, quit};
+        if (run == nullptr) return;
+        m_thread = CreateThread(nullptr, 0, &ClockThread::Main, run, 0, nullptr);
+        if (m_thread == nullptr) {
+            delete run;
+            return;
+        }
         m_quit = quit;
-        m_thread = std::thread([this, quit] { Run(*quit); });
     }
     // Without g_mutex held.
     void Stop() {
-        std::thread thread;
+        HANDLE thread = nullptr;
         {
-            std::lock_guard<std::mutex> lock(g_mutex);
-            if (!m_thread.joinable()) return;
+            std::lock_guard<SimLock> lock(g_mutex);
+            if (m_thread == nullptr) return;
             *m_quit = true;
             m_quit.reset();
-            thread = std::move(m_thread);
+            thread = m_thread;
+            m_thread = nullptr;
         }
-        g_wake.notify_all();
-        thread.join();
+        WakeAllConditionVariable(&g_wake);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
     }
     ~ClockThread() {
-        if (m_thread.joinable()) m_thread.detach();
+        if (m_thread != nullptr) CloseHandle(m_thread);
     }
     // Each run has its own quit flag, so a clock restarted while an old one
     // is winding down never takes over its flag.
     void Run(const bool& quit);
 
 private:
+    struct RunArgs {
+        ClockThread* clock;
+        std::shared_ptr<bool> quit;
+    };
+    static DWORD WINAPI Main(void* argument) {
+        std::unique_ptr<RunArgs> run(static_cast<RunArgs*>(argument));
+        run->clock->Run(*run->quit);
+        return 0;
+    }
+
     std::shared_ptr<bool> m_quit;
-    std::thread m_thread;
+    HANDLE m_thread = nullptr;
 };
 
 State& StateObject() {
@@ -153,7 +173,7 @@ void CompleteHead(PinInstance* pin) {
 }
 
 void ClockThread::Run(const bool& quit) {
-    std::unique_lock<std::mutex> lock(g_mutex);
+    std::unique_lock<SimLock> lock(g_mutex);
     while (!quit) {
         State& state = StateObject();
         const auto now = Clock::now();
@@ -188,13 +208,16 @@ void ClockThread::Run(const bool& quit) {
                 }
             }
         }
-        g_wake.wait_until(lock, next);
+        // Rounded up: a wake-up before the packet is due would only wait again.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+        SleepConditionVariableSRW(&g_wake, g_mutex.Native(),
+                                  wait.count() > 0 ? static_cast<DWORD>(wait.count()) : 0, 0);
     }
 }
 
 }  // namespace
 
-std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(g_mutex); }
+std::unique_lock<SimLock> Lock() { return std::unique_lock<SimLock>(g_mutex); }
 State& Get() { return StateObject(); }
 
 HANDLE NewHandle(Object object) {
@@ -247,12 +270,12 @@ void RunFirstUse() {
 
 void WakeClock() {
     TheClock().EnsureRunning();
-    g_wake.notify_all();
+    WakeAllConditionVariable(&g_wake);
 }
 
 void StopClockIfIdle() {
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        std::lock_guard<SimLock> lock(g_mutex);
         for (const Object& object : StateObject().objects) {
             if (object.kind == Kind::Pin) return;
         }

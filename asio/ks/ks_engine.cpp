@@ -227,11 +227,12 @@ DWORD WINAPI KsEngine::WatchdogMain(void* engine) {
     return 0;
 }
 
-// Fires at most once per buffer set: after its reset request the host is
+// Tells the streaming thread each time the timer runs out; the thread asks
+// the host for a reset at most once per buffer set, after which the host is
 // expected to dispose the buffers, which ends this thread.
 void KsEngine::RunWatchdog() {
     const HANDLE handles[] = {m_dopCommand.Get(), m_watchdogQuit.Get(), m_timer.Get()};
-    DWORD count = 3;
+    const DWORD count = 3;
     for (;;) {
         const DWORD w = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
         if (w == WAIT_OBJECT_0) {
@@ -244,9 +245,9 @@ void KsEngine::RunWatchdog() {
             continue;
         }
         if (w == WAIT_OBJECT_0 + 2) {
+            // The streaming thread judges whether the device went quiet or
+            // only the thread fell behind, and asks the host at most once.
             SetEvent(m_resetRequest.Get());
-            CancelWaitableTimer(m_timer.Get());
-            count = 2;
             continue;
         }
         CancelWaitableTimer(m_timer.Get());

@@ -68,7 +68,7 @@ public:
                     SetEvent(m_engine.m_stateChange.Get());
                     break;
                 case 3:
-                    OnResetRequest();
+                    OnWatchdog();
                     break;
                 default:
                     OnPacket(m_targets[index]);
@@ -248,6 +248,29 @@ private:
         SendResetRequest();
     }
 
+    // The watchdog saw no completion taken for two seconds. When one is
+    // waiting all the same, it was this thread that fell behind (a host
+    // holding its callback, a starved machine), not the device: take it and
+    // go on, the watchdog armed again. Only a device that really went quiet
+    // gets the reset request, once per buffer set.
+    void OnWatchdog() {
+        if (m_f == kRunning && TakeWaitingCompletion()) {
+            if (m_f == kRunning && !m_retired) ArmWatchdog();
+            return;
+        }
+        if (m_watchdogFired) return;
+        m_watchdogFired = true;
+        OnResetRequest();
+    }
+    bool TakeWaitingCompletion() {
+        const DWORD packets = m_count - kControlHandles;
+        if (packets == 0) return false;
+        const DWORD w = WaitForMultipleObjects(packets, m_handles + kControlHandles, FALSE, 0);
+        if (w >= WAIT_OBJECT_0 + packets) return false;
+        OnPacket(m_targets[kControlHandles + (w - WAIT_OBJECT_0)]);
+        return true;
+    }
+
     // A transfer that failed while running (device removed, say), or one
     // that could not be queued: the stream cannot go on without passing
     // stale data as new. No more switches; the host hears of it once.
@@ -360,6 +383,7 @@ private:
     // from inside its callback.
     uint32_t m_generation = 0;
     bool m_retired = false;
+    bool m_watchdogFired = false;  // the host was asked for its one reset
     bool m_streamFailed = false;
     bool m_failureReported = false;
 };

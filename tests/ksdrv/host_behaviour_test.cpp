@@ -153,6 +153,28 @@ TEST_F(HostBehaviour, DisposeFromInsideBufferSwitchReturnsAndFreesLater) {
     EXPECT_EQ(sim::OpenHandleCount(), handles);
 }
 
+// A host that holds its callback past the watchdog's two seconds (a plugin
+// loading, a starved machine) finds the device's completions waiting: the
+// stream was late, not the device, so no reset request, and it plays on.
+TEST_F(HostBehaviour, AHostHoldingItsCallbackPastTheWatchdogGetsNoResetRequest) {
+    const StreamFormat format{16, 48000, 480};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    HostOptions options;
+    options.onSwitch = [](int s) {
+        if (s == 3) Sleep(2600);
+    };
+    ASSERT_EQ(Create(format, Channels(2, 2), options), ASE_OK);
+    ASSERT_EQ(asio->start(), ASE_OK);
+    ASSERT_TRUE(m_host->WaitSwitches(12));
+    ASSERT_EQ(asio->stop(), ASE_OK);
+    ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+    EXPECT_EQ(m_host->Resets(), 0);
+    // The device ran dry meanwhile; between the gaps it played every switch.
+    EXPECT_GE(sim::PinFaults(0, 0).underruns, 1u);
+    EXPECT_GE(ExpectPlayed(sim::RenderedFromHost(0, 0), format, 0), 12u);
+}
+
 TEST_F(HostBehaviour, AFailedStateChangeFailsStartAndLeavesTheDriverPrepared) {
     sim::Config config = sim::DefaultConfig();
     config.faults.failStateTo = KSSTATE_RUN;

@@ -37,7 +37,9 @@ protected:
     IASIO* Open(const StreamFormat& format);
     ASIOError Create(const StreamFormat& format, std::vector<ASIOBufferInfo> infos,
                      HostOptions options = {});
-    void StreamBothWays(const StreamFormat& format);
+    // Plays and records two channels each way and checks both directions
+    // byte for byte, and that the switches came the way the host asked.
+    void StreamBothWays(const StreamFormat& format, const HostKind& kind);
 
     std::unique_ptr<Driver> m_driver;
     std::unique_ptr<TestHost> m_host;

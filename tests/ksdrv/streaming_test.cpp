@@ -70,17 +70,21 @@ void ExpectCaptured(TestHost& host, const StreamFormat& format, int switches) {
 
 }  // namespace
 
-// Plays and records two channels each way for kSwitches switches and checks
-// both directions byte for byte.
-void StreamingTest::StreamBothWays(const StreamFormat& format) {
+// Plays and records two channels each way for kSwitches switches.
+void StreamingTest::StreamBothWays(const StreamFormat& format, const HostKind& kind) {
+    SCOPED_TRACE(kind.name);
     IASIO* asio = Open(format);
     ASSERT_NE(asio, nullptr);
-    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+    ASSERT_EQ(Create(format, Channels(2, 2), OptionsFor(kind)), ASE_OK);
     ASSERT_EQ(asio->start(), ASE_OK);
     ASSERT_TRUE(m_host->WaitSwitches(kSwitches));
     ASSERT_EQ(asio->stop(), ASE_OK);
     ASSERT_EQ(asio->disposeBuffers(), ASE_OK);
+    EXPECT_EQ(m_host->Flags(0) != -1, kind.timeInfo);  // -1: a plain bufferSwitch
     EXPECT_GE(ExpectPlayed(sim::RenderedFromHost(0, 0), format, 0x00), size_t{kSwitches});
+    EXPECT_EQ(sim::PinFaults(0, 0).overwrites, 0u);
+    // The transfers the stop transition cancelled are no failure.
+    EXPECT_EQ(m_host->Resets(), 0);
     ExpectCaptured(*m_host, format, kSwitches);
 }
 
@@ -94,10 +98,13 @@ TEST_F(StreamingTest, OutputArrivesBitExactTwoPacketsLaterAndInputFromTheThirdSw
                                     {32, 384000, 3840}};
     for (const StreamFormat& format : formats) {
         SCOPED_TRACE(testing::Message() << format.bits << " bits at " << format.rate);
-        sim::Reset();
-        StreamBothWays(format);
-        m_host.reset();
-        m_driver.reset();
+        for (const HostKind& kind : kHostKinds) {
+            sim::Reset();
+            StreamBothWays(format, kind);
+            m_host.reset();
+            m_driver.reset();
+            if (HasFatalFailure()) return;
+        }
     }
 }
 
@@ -107,8 +114,13 @@ TEST_F(StreamingTest, CaptureThatOvertakesALateRenderPacketStillFeedsItsOwnSwitc
     sim::Config config = sim::DefaultConfig();
     config.faults.lateRenderPacket = 1;
     config.faults.lateRenderMs = 40;
-    sim::Configure(config);
-    StreamBothWays({16, 48000, 480});
+    for (const HostKind& kind : kHostKinds) {
+        sim::Configure(config);
+        StreamBothWays({16, 48000, 480}, kind);
+        m_host.reset();
+        m_driver.reset();
+        if (HasFatalFailure()) return;
+    }
 }
 
 TEST_F(StreamingTest, AThreadHeldUpPastTheRingsWrapSwitchesTheHalvesInOrder) {
@@ -118,9 +130,16 @@ TEST_F(StreamingTest, AThreadHeldUpPastTheRingsWrapSwitchesTheHalvesInOrder) {
     sim::Config config = sim::DefaultConfig();
     config.faults.slowRenderWrite = 8;
     config.faults.slowRenderWriteMs = 35;
-    sim::Configure(config);
-    StreamBothWays({16, 48000, 480});
-    for (int s = 0; s < kSwitches; ++s) EXPECT_EQ(m_host->Half(s), s & 1) << "switch " << s;
+    for (const HostKind& kind : kHostKinds) {
+        sim::Configure(config);
+        StreamBothWays({16, 48000, 480}, kind);
+        for (int s = 0; s < kSwitches; ++s) {
+            EXPECT_EQ(m_host->Half(s), s & 1) << kind.name << ", switch " << s;
+        }
+        m_host.reset();
+        m_driver.reset();
+        if (HasFatalFailure()) return;
+    }
 }
 
 TEST_F(StreamingTest, NativeDsdStartsWithDsdSilenceAndCarriesTheBytesUnchanged) {
@@ -128,9 +147,11 @@ TEST_F(StreamingTest, NativeDsdStartsWithDsdSilenceAndCarriesTheBytesUnchanged) 
         {32, 2822400, 28224}, {32, 5644800, 56448}, {32, 11289600, 112896}};
     const DeviceCommand commands[] = {DeviceCommand::kDsd64, DeviceCommand::kDsd128,
                                       DeviceCommand::kDsd256};
-    for (int n = 0; n < 3; ++n) {
+    for (int run = 0; run < 3 * 4; ++run) {
+        const int n = run % 3;
+        const HostKind& kind = kHostKinds[run / 3];
         const StreamFormat& format = formats[n];
-        SCOPED_TRACE(format.rate);
+        SCOPED_TRACE(testing::Message() << format.rate << ", " << kind.name);
         sim::Reset();
         ClearCommands();
         IASIO* asio = Open(format);
@@ -138,7 +159,7 @@ TEST_F(StreamingTest, NativeDsdStartsWithDsdSilenceAndCarriesTheBytesUnchanged) 
         ASIOChannelInfo info{};
         ASSERT_EQ(asio->getChannelInfo(&info), ASE_OK);
         EXPECT_EQ(info.type, ASIOSTDSDInt8MSB1);
-        HostOptions options;
+        HostOptions options = OptionsFor(kind);
         options.zeroSwitches = 3;
         ASSERT_EQ(Create(format, Channels(2, 0), options), ASE_OK);
         EXPECT_EQ(CountCommands(commands[n], true), 1);
@@ -149,6 +170,7 @@ TEST_F(StreamingTest, NativeDsdStartsWithDsdSilenceAndCarriesTheBytesUnchanged) 
         // Packets 0 and 1 are primed with DSD silence, and so are the next
         // two while the host still writes zeros; the third zero half stays.
         EXPECT_GE(ExpectPlayed(sim::RenderedFromHost(0, 0), format, 0x69, 3, 2), size_t{kSwitches});
+        EXPECT_EQ(sim::PinFaults(0, 0).overwrites, 0u);
         EXPECT_EQ(CountCommands(DeviceCommand::kDop, true), 0);
         m_host.reset();
         m_driver.reset();

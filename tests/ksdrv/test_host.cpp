@@ -10,6 +10,13 @@ uint8_t PatternByte(int s, int c, size_t i) {
     return static_cast<uint8_t>(s * 37 + c * 101 + i * 13 + (i >> 7) + 1);
 }
 
+HostOptions OptionsFor(const HostKind& kind) {
+    HostOptions options;
+    options.timeInfo = kind.timeInfo;
+    options.callOutputReady = kind.outputReady;
+    return options;
+}
+
 TestHost::TestHost() {
     m_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     s_current = this;
@@ -29,8 +36,10 @@ ASIOError TestHost::Create(IASIO* driver, std::vector<ASIOBufferInfo> infos, lon
     m_halfBytes = halfBytes;
     size_t inputs = 0;
     for (const ASIOBufferInfo& info : m_infos) inputs += info.isInput ? 1 : 0;
-    m_inputs.assign(kRecorded,
-                    std::vector<std::vector<uint8_t>>(inputs, std::vector<uint8_t>(halfBytes)));
+    // No input half is made for an output-only host: tests also offer sizes
+    // the driver must refuse, whose halves would take gigabytes.
+    const std::vector<uint8_t> half(inputs > 0 ? halfBytes : 0);
+    m_inputs.assign(kRecorded, std::vector<std::vector<uint8_t>>(inputs, half));
     m_callbacks = {&BufferSwitch, &RateDidChange, &Message, &BufferSwitchTimeInfo};
     return driver->createBuffers(m_infos.data(), static_cast<long>(m_infos.size()), bufferSize,
                                  &m_callbacks);
@@ -128,7 +137,7 @@ void TestHost::OnSwitch(long index, const ASIOTime* time) {
         }
     }
     Fill(s, index);
-    if (time == nullptr && m_options.callOutputReady && s != m_options.skipOutputReadyAt) {
+    if (m_options.callOutputReady && s != m_options.skipOutputReadyAt) {
         m_driver->outputReady();
     }
     ++m_switches;

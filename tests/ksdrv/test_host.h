@@ -19,7 +19,7 @@ uint8_t PatternByte(int s, int c, size_t i);
 
 struct HostOptions {
     bool timeInfo = true;         // answers kAsioSupportsTimeInfo with 1
-    bool callOutputReady = true;  // on the plain path
+    bool callOutputReady = true;  // after filling its output, on either path
     int zeroSwitches = 0;         // the first switches write zeros
     // Marker bytes written into the top byte of each output sample (DoP
     // tests); empty: PatternByte everywhere.
@@ -31,6 +31,19 @@ struct HostOptions {
     std::function<void(int s)> onSwitch;
     std::function<void()> onReset;
 };
+
+// The kinds of host a driver meets: switches through bufferSwitchTimeInfo
+// or plain bufferSwitch, each with and without a call to outputReady.
+struct HostKind {
+    const char* name;
+    bool timeInfo;
+    bool outputReady;
+};
+inline constexpr HostKind kHostKinds[] = {{"time info, outputReady", true, true},
+                                          {"time info, no outputReady", true, false},
+                                          {"plain, outputReady", false, true},
+                                          {"plain, no outputReady", false, false}};
+HostOptions OptionsFor(const HostKind& kind);
 
 class TestHost {
 public:

@@ -21,6 +21,7 @@ TEST(ProbeOptions, DefaultsPlayTheDriversOwnSettings) {
     EXPECT_EQ(p.options.bufferSize, 0);
     EXPECT_EQ(p.options.bits, 0);
     EXPECT_TRUE(p.options.timeInfo);
+    EXPECT_TRUE(p.options.outputReady);
     EXPECT_TRUE(p.options.recordWav.empty());
     EXPECT_FALSE(p.options.playedWav.empty());
 }
@@ -28,8 +29,8 @@ TEST(ProbeOptions, DefaultsPlayTheDriversOwnSettings) {
 TEST(ProbeOptions, ReadsEveryOption) {
     const auto p = Parse({"--driver", "Veltrano-HD", "--rate", "2822400", "--bits", "24",
                           "--buffer", "1024", "--seconds", "0.5", "--signal", "pattern", "--out",
-                          "a.wav", "--record", "b.wav", "--no-time-info", "--query",
-                          "--control-panel"});
+                          "a.wav", "--record", "b.wav", "--no-time-info", "--no-output-ready",
+                          "--query", "--control-panel"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.driver, "Veltrano-HD");
     EXPECT_TRUE(p.options.controlPanel);
@@ -41,6 +42,7 @@ TEST(ProbeOptions, ReadsEveryOption) {
     EXPECT_EQ(p.options.playedWav, "a.wav");
     EXPECT_EQ(p.options.recordWav, "b.wav");
     EXPECT_FALSE(p.options.timeInfo);
+    EXPECT_FALSE(p.options.outputReady);
     EXPECT_TRUE(p.options.queryOnly);
     EXPECT_TRUE(Parse({"--help"}).options.help);
     EXPECT_TRUE(Parse({"--list"}).options.list);
@@ -63,7 +65,7 @@ TEST(ProbeOptions, UsageDocumentsEveryOptionAndExitCode) {
     const std::string usage = ProbeUsage();
     for (const char* option : {"--list", "--driver", "--query", "--rate", "--bits", "--buffer",
                                "--seconds", "--signal", "--out", "--record", "--no-time-info",
-                               "--control-panel"}) {
+                               "--no-output-ready", "--control-panel"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_NE(usage.find("6 createBuffers refused"), std::string::npos);

@@ -277,6 +277,7 @@ int Run(const ProbeOptions& options) {
     plan.signal = options.signal;
     plan.seconds = options.seconds;
     plan.timeInfo = options.timeInfo;
+    plan.outputReady = options.outputReady;
     plan.outputs = outputs;
     plan.inputs = options.recordWav.empty() ? 0 : inputs;
     if (outputs <= 0) return Fail(kExitSetupFailed, "the driver has no outputs");
@@ -308,7 +309,9 @@ int Run(const ProbeOptions& options) {
     const double ms = result.secondsPerTick * 1000.0;
     std::printf("callback: %s, outputReady: %s\n",
                 result.timeInfoUsed ? "bufferSwitchTimeInfo" : "bufferSwitch",
-                result.outputReadyUsed ? "called" : "not supported");
+                result.outputReadyUsed ? "called"
+                : options.outputReady  ? "not supported"
+                                       : "not called");
     std::printf(
         "buffer switches: %llu, interval ms min %.3f median %.3f max %.3f (nominal %.3f), late "
         "%llu\n",

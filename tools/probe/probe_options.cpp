@@ -39,6 +39,7 @@ const char* ProbeUsage() {
            "  --out FILE.wav      where to write what was played (default probe-played.wav)\n"
            "  --record FILE.wav   record the inputs to this file\n"
            "  --no-time-info      tell the driver the host has no bufferSwitchTimeInfo\n"
+           "  --no-output-ready   never call outputReady, as many older hosts do\n"
            "\n"
            "DSD is written to the WAV files as 32-bit words at 1/32 of the DSD rate, four\n"
            "consecutive DSD bytes per word, the first lowest in memory, as the device gets it.\n"
@@ -70,6 +71,8 @@ ParsedOptions ParseProbeOptions(int argc, const char* const* argv) {
             o.controlPanel = true;
         } else if (std::strcmp(arg, "--no-time-info") == 0) {
             o.timeInfo = false;
+        } else if (std::strcmp(arg, "--no-output-ready") == 0) {
+            o.outputReady = false;
         } else if (std::strcmp(arg, "--driver") == 0) {
             if (!needValue() || *value == '\0') return fail("--driver needs a name");
             o.driver = value;

@@ -21,6 +21,7 @@ struct ProbeOptions {
     std::string playedWav = "probe-played.wav";
     std::string recordWav;  // empty: inputs not recorded
     bool timeInfo = true;   // offer bufferSwitchTimeInfo to the driver
+    bool outputReady = true;  // call outputReady after filling each output half
 };
 
 struct ParsedOptions {

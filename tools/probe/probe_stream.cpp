@@ -173,8 +173,9 @@ StreamResult RunStream(const StreamPlan& plan) {
         }
     }
     // Hosts announce outputReady support by calling it once; ASE_OK means the
-    // driver wants it after every buffer is filled.
-    s.postOutput = plan.driver->outputReady() == ASE_OK;
+    // driver wants it after every buffer is filled. Many older hosts never
+    // call it at all.
+    s.postOutput = plan.outputReady && plan.driver->outputReady() == ASE_OK;
     r.outputReadyUsed = s.postOutput;
 
     const ASIOError started = plan.driver->start();

@@ -24,6 +24,7 @@ struct StreamPlan {
     SignalKind signal = SignalKind::Sine;
     double seconds = 1;
     bool timeInfo = true;
+    bool outputReady = true;  // false: a host that never calls it
 };
 
 struct StreamResult {
