@@ -51,9 +51,18 @@ HRESULT CKsIrpTarget::SyncIoctl(HANDLE hHandle, ULONG ulIoctl, PVOID pvInBuffer,
                                    cbOutBuffer, &dwReturned, &overlapped)) {
         const DWORD dwError = GetLastError();
         if (dwError == ERROR_IO_PENDING) {
-            const DWORD dwWait = WaitForSingleObject(hEvent, INFINITE);
+            DWORD dwWait = WaitForSingleObject(hEvent, kSyncIoctlTimeoutMs);
             dwReturned = 0;
-            if (dwWait != WAIT_OBJECT_0) {
+            if (dwWait == WAIT_TIMEOUT) {
+                // A device that stopped answering must not hold the caller
+                // (a host's start or stop) for ever. The request's buffers
+                // and OVERLAPPED are ours until it ends, so cancel it and
+                // wait for the cancellation, which Windows completes.
+                KsLog(1, "CKsIrpTarget::SyncIoctl request 0x%08lx timed out; cancelling", ulIoctl);
+                platform::CancelIoEx(hHandle, &overlapped);
+                dwWait = WaitForSingleObject(hEvent, INFINITE);
+                hr = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+            } else if (dwWait != WAIT_OBJECT_0) {
                 KsLog(1, "CKsIrpTarget::SyncIoctl WaitForSingleObject failed dwWait:0x%08lx",
                       dwWait);
                 hr = E_FAIL;

@@ -16,7 +16,10 @@ public:
     static bool IsValidHandle(HANDLE hHandle);
     static BOOL SafeCloseHandle(HANDLE& hHandle);
 
-    // Issues one request and waits for it. A property request without an
+    // How long a request may stay pending before it is cancelled and fails.
+    static constexpr DWORD kSyncIoctlTimeoutMs = 5000;
+
+    // Issues one request and waits for it, at most kSyncIoctlTimeoutMs. A property request without an
     // output buffer is a size query: ERROR_MORE_DATA or
     // ERROR_INSUFFICIENT_BUFFER then give S_OK with the size needed.
     static HRESULT SyncIoctl(HANDLE hHandle, ULONG ulIoctl, PVOID pvInBuffer, ULONG cbInBuffer,

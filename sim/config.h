@@ -102,6 +102,10 @@ struct Faults {
     // (-1: none).
     int failStateTo = -1;
     DWORD failStateError = ERROR_GEN_FAILURE;
+    // A device that stops answering: an overlapped request to change a pin
+    // to this state goes pending and completes only when it is cancelled
+    // (CancelIoEx or closing the pin), leaving the state as it was (-1: none).
+    int stallStateTo = -1;
 };
 
 // What a stream did that a real device would have made audible.

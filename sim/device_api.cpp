@@ -126,6 +126,7 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     if (pending) {
         const Faults& faults = Get().config.faults;
         const bool slow = object->kind == Kind::Pin && object->pin->render &&
+                          dwIoControlCode == IOCTL_KS_WRITE_STREAM &&
                           object->pin->transfersQueued - 1 == faults.slowRenderWrite;
         if (slow) {
             // The device goes on playing meanwhile.

@@ -40,6 +40,7 @@ struct PinInstance {
     uint16_t bits = 0;
     Clock::time_point runStart{};  // when the instance last entered KSSTATE_RUN
     std::deque<Transfer> queue;
+    std::vector<OVERLAPPED*> stalledRequests;  // property requests that never complete
     // The device's clock while running: where in time the stream has got
     // to (the end of the last packet played, or the start of running). It
     // runs on whether or not anything is queued; time it finds nothing to

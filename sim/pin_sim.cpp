@@ -200,6 +200,13 @@ DWORD PinIoctl(PinInstance* pin, DWORD code, void* in, DWORD inSize, void* out, 
             if (out == nullptr || outSize < sizeof(KSSTATE)) return ERROR_INSUFFICIENT_BUFFER;
             KSSTATE to;
             memcpy(&to, out, sizeof to);
+            if (overlapped != nullptr && faults.stallStateTo == static_cast<int>(to)) {
+                overlapped->Internal = kNtPending;
+                overlapped->InternalHigh = 0;
+                pin->stalledRequests.push_back(overlapped);
+                *pending = true;
+                return 0;
+            }
             return SetState(pin, to);
         }
         case IOCTL_KS_RESET_STATE: {

@@ -88,6 +88,7 @@ Config ConfigFromProfile(const SimProfile& profile) {
     config.faults.completionErrorAfter = profile.completionErrorAfter;
     config.faults.completionError = profile.completionError;
     config.faults.failStateTo = profile.failState;
+    config.faults.stallStateTo = profile.stallState;
     config.faults.asyncProperties = profile.asyncProperties;
     config.faults.sizeQueryError = profile.sizeQueryError;
     config.faults.hidWriteStallMs = profile.hidWriteStallMs;

@@ -315,6 +315,15 @@ void AccountStarvation(PinInstance* pin, Clock::time_point now) {
 
 bool CancelTransfers(PinInstance* pin, OVERLAPPED* overlapped) {
     bool any = false;
+    for (auto it = pin->stalledRequests.begin(); it != pin->stalledRequests.end();) {
+        if (overlapped != nullptr && *it != overlapped) {
+            ++it;
+            continue;
+        }
+        CompleteOverlapped(*it, kNtCancelled, 0);
+        it = pin->stalledRequests.erase(it);
+        any = true;
+    }
     for (auto it = pin->queue.begin(); it != pin->queue.end();) {
         if (overlapped != nullptr && it->overlapped != overlapped) {
             ++it;
@@ -329,6 +338,7 @@ bool CancelTransfers(PinInstance* pin, OVERLAPPED* overlapped) {
 
 void ClosePin(PinInstance* pin) {
     CancelQueue(pin);
+    CancelTransfers(pin, nullptr);  // closing a handle cancels what it has pending
     if (pin->render && !pin->recordFolder.empty() && !pin->received.empty()) {
         WriteRecording(*pin);
     }

@@ -141,6 +141,9 @@ bool Apply(const std::string& section, const std::string& key, std::string_view 
         } else if (key == "fail_state") {
             ok = pick({{"stop", 0}, {"acquire", 1}, {"pause", 2}, {"run", 3}}, &n);
             if (ok) p.failState = static_cast<int32_t>(n);
+        } else if (key == "stall_state") {
+            ok = pick({{"stop", 0}, {"acquire", 1}, {"pause", 2}, {"run", 3}}, &n);
+            if (ok) p.stallState = static_cast<int32_t>(n);
         } else if (key == "async_properties") {
             ok = ParseBool(value, &p.asyncProperties);
         } else if (key == "size_query_error") {

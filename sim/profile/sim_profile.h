@@ -23,6 +23,7 @@
 //   completion_error_after = 40   ; from this transfer after RUN on, completions fail
 //   completion_error = removed ; with: removed, cancelled, busy, failure
 //   fail_state = run           ; pin state changes to this state fail
+//   stall_state = run          ; pin state changes to this state never complete
 //   async_properties = 0       ; property requests go pending (and may fail so)
 //   size_query_error = more_data  ; or insufficient_buffer (no size given)
 //   hid_write_stall_ms = 0     ; HID writes are not taken (overlapped: until cancelled)
@@ -56,6 +57,7 @@ struct SimProfile {
     int32_t completionErrorAfter = -1;  // -1: never
     uint32_t completionError = 1617;    // ERROR_DEVICE_REMOVED
     int32_t failState = -1;             // KSSTATE value, -1: none
+    int32_t stallState = -1;            // KSSTATE value, -1: none
     bool asyncProperties = false;
     uint32_t sizeQueryError = 234;      // ERROR_MORE_DATA (or 122, ERROR_INSUFFICIENT_BUFFER)
     uint32_t hidWriteStallMs = 0;

@@ -214,5 +214,25 @@ TEST_F(KsTest, AFailingStateChangeOrPinCreationIsReported) {
     EXPECT_EQ(pin->GetState(), KSSTATE_STOP);
 }
 
+TEST_F(KsTest, AStateChangeTheDeviceNeverAnswersIsCancelledAndFails) {
+    sim::Config config = sim::DefaultConfig();
+    config.faults.stallStateTo = KSSTATE_RUN;
+    Use(config);
+    auto filter = OpenRenderFilter();
+    CKsAudPin* pin = RenderPin(*filter);
+    WAVEFORMATEX wfx = Pcm(2, 16, 48000);
+    ASSERT_EQ(pin->SetFormat(&wfx), S_OK);
+    ASSERT_EQ(pin->Instantiate(), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_ACQUIRE), S_OK);
+    ASSERT_EQ(pin->SetState(KSSTATE_PAUSE), S_OK);
+    EXPECT_EQ(pin->SetState(KSSTATE_RUN), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    EXPECT_EQ(pin->GetState(), KSSTATE_PAUSE);
+    // The request was cancelled, not left behind: the pin still answers
+    // and walks back down.
+    EXPECT_EQ(pin->SetState(KSSTATE_ACQUIRE), S_OK);
+    EXPECT_EQ(pin->SetState(KSSTATE_STOP), S_OK);
+    EXPECT_EQ(sim::StateHistory(0, 0).back(), KSSTATE_STOP);
+}
+
 }  // namespace
 }  // namespace kstest

@@ -197,6 +197,34 @@ TEST_F(HostBehaviour, AFailedStateChangeFailsStartAndLeavesTheDriverPrepared) {
     EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
 }
 
+TEST_F(HostBehaviour, AStartTheDeviceNeverAnswersFailsAndLeavesTheDriverPrepared) {
+    sim::Config config = sim::DefaultConfig();
+    config.faults.stallStateTo = KSSTATE_RUN;
+    sim::Configure(config);
+    const StreamFormat format{16, 48000, 480};
+    IASIO* asio = Open(format);
+    ASSERT_NE(asio, nullptr);
+    ASSERT_EQ(Create(format, Channels(2, 2)), ASE_OK);
+    // Each state change is abandoned after its bound, and the host gets its
+    // answer instead of waiting for ever.
+    EXPECT_EQ(asio->start(), ASE_HWMalfunction);
+    EXPECT_EQ(BlockView().Read(&AsioStatusBlock::state), 3u);
+    // The streaming thread gives up on the other pin too, then walks every
+    // pin back to KSSTATE_STOP.
+    const auto stopped = [](uint32_t pin) {
+        const std::vector<KSSTATE> history = sim::StateHistory(0, pin);
+        return !history.empty() && history.back() == KSSTATE_STOP;
+    };
+    const DWORD begin = GetTickCount();
+    while (!(stopped(0) && stopped(2)) && GetTickCount() - begin < 60000) Sleep(50);
+    EXPECT_TRUE(stopped(0));
+    EXPECT_TRUE(stopped(2));
+    EXPECT_EQ(m_host->Switches(), 0);
+    EXPECT_EQ(m_host->Resets(), 0);
+    EXPECT_EQ(asio->stop(), ASE_OK);
+    EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
+}
+
 struct PositionReader {
     IASIO* asio = nullptr;
     std::atomic<bool> done{false};

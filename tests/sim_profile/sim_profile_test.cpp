@@ -81,6 +81,7 @@ TEST(SimProfile, FaultKeysNameTheirErrorsAndStatesAndRefuseOthers) {
         "completion_error_after = 40\n"
         "completion_error = Cancelled\n"
         "fail_state = run\n"
+        "stall_state = pause\n"
         "async_properties = 1\n"
         "size_query_error = insufficient_buffer\n"
         "hid_write_stall_ms = 2000\n"
@@ -91,12 +92,14 @@ TEST(SimProfile, FaultKeysNameTheirErrorsAndStatesAndRefuseOthers) {
     EXPECT_EQ(r.profile.completionErrorAfter, 40);
     EXPECT_EQ(r.profile.completionError, 995u);
     EXPECT_EQ(r.profile.failState, 3);
+    EXPECT_EQ(r.profile.stallState, 2);
     EXPECT_TRUE(r.profile.asyncProperties);
     EXPECT_EQ(r.profile.sizeQueryError, 122u);
     EXPECT_EQ(r.profile.hidWriteStallMs, 2000u);
     const auto defaults = ParseSimProfile("");
     EXPECT_EQ(defaults.profile.completionErrorAfter, -1);
     EXPECT_EQ(defaults.profile.failState, -1);
+    EXPECT_EQ(defaults.profile.stallState, -1);
     EXPECT_EQ(defaults.profile.sizeQueryError, 234u);
 }
 
