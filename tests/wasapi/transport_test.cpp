@@ -385,18 +385,29 @@ TEST_F(Transport, AnUnplugWhileStreamingEndsInOneResetRequest) {
 
 // A host late in its callback makes the device play silence, but every
 // buffer it filled is still played, in order, and it hears that time was
-// lost.
-TEST_F(Transport, ALateWakeLosesTimeButNoHostBuffer) {
+// lost. The short buffers where whole buffers used to vanish, output alone
+// and both ways.
+struct LateWake {
+    double rate;
+    long frames;
+    bool withInput;
+};
+
+class LateWakes : public WasapiTest, public ::testing::WithParamInterface<LateWake> {};
+
+TEST_P(LateWakes, LoseTimeButNoHostBuffer) {
+    const LateWake c = GetParam();
     WriteSetting("BitsPerSample", 16);
-    constexpr long kFrames = 96;  // 2 ms
-    Set set(48000.0, Stereo(), kFrames);
+    Set set(c.rate, c.withInput ? StereoBothWays() : Stereo(), c.frames);
     ASSERT_EQ(set.result, ASE_OK);
+    const long kFrames = c.frames;
+    const auto sixPeriodsMs = static_cast<DWORD>(6 * 1000.0 * c.frames / c.rate);
     std::atomic<int> count{0};
     SetSwitchWork([&](long half) {
         const int k = count++;
         std::fill_n(set.Half16(0, half), kFrames, static_cast<int16_t>(k + 1));
         std::fill_n(set.Half16(1, half), kFrames, static_cast<int16_t>(k + 1));
-        if (k == 20) Sleep(12);  // six periods
+        if (k == 20) Sleep(sixPeriodsMs);
     });
     ASSERT_EQ(set.driver->start(), ASE_OK);
     ASSERT_TRUE(WaitFor([&] { return count >= 200; }));
@@ -409,13 +420,20 @@ TEST_F(Transport, ALateWakeLosesTimeButNoHostBuffer) {
     // The non-silent periods carry the switches' tags in order, each once.
     const std::vector<int16_t> left = LeftSamples(recordings[0]);
     int16_t expected = 1;
-    for (size_t p = 0; p + kFrames <= left.size(); p += kFrames) {
+    for (size_t p = 0; p + kFrames <= left.size(); p += static_cast<size_t>(kFrames)) {
         if (left[p] == 0) continue;
         ASSERT_EQ(left[p], expected) << "period at frame " << p;
         ++expected;
     }
     EXPECT_GE(expected, 150);
 }
+
+INSTANTIATE_TEST_SUITE_P(ShortBuffers, LateWakes,
+                         ::testing::Values(LateWake{48000, 96, false}, LateWake{96000, 192, false},
+                                           LateWake{192000, 384, false},
+                                           LateWake{192000, 576, false}, LateWake{48000, 96, true},
+                                           LateWake{96000, 192, true}, LateWake{192000, 384, true},
+                                           LateWake{192000, 576, true}));
 
 }  // namespace
 }  // namespace veltrano::test
