@@ -153,6 +153,16 @@ private:
     // set starts or the object ends.
     OwnedHandle m_leavingThread;
     OwnedHandle m_stuckWatchdog;
+    // Host halves of a set whose streaming thread had not yet left when the
+    // set went (the host's callback may still be writing them): freed once
+    // that thread has ended.
+    static constexpr size_t kMaxDeferredHalves = 2 * 2 * kMaxChannelsPerSlot;
+    std::array<void*, kMaxDeferredHalves> m_deferredHalves{};
+    size_t m_deferredCount = 0;
+    bool LeavingThreadRuns() const;
+    // Waits (bounded) for a thread that is leaving, then frees what it may
+    // have used; false while it is still out.
+    bool SettleLeavingThread();
     DWORD m_threadId = 0;
     volatile LONG m_restartRequest = 0;
     volatile LONG m_stopped = 0;
@@ -169,7 +179,9 @@ private:
     uint32_t m_hostFramesPerPeriod = 0;  // DSD samples in native DSD
     size_t m_halfBytes = 0;              // each host half
     bool m_running = false;
-    bool m_leaveNow = false;  // teardown asked for from inside a callback
+    // Teardown asked for from inside a callback, or while the thread was
+    // held in one past the bound: the thread leaves once it returns.
+    volatile bool m_leaveNow = false;
     bool m_deviceLost = false;
     bool m_lostAtStart = false;
     bool m_resyncDue = false;  // time was lost; told once the period is done

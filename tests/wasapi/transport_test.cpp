@@ -21,8 +21,8 @@ struct Set {
     ASIOError result = ASE_NotPresent;
     long frames = 0;
 
-    Set(double rate, std::vector<ASIOBufferInfo> channels, long size)
-        : infos(std::move(channels)), frames(size) {
+    Set(double rate, std::vector<ASIOBufferInfo> channels, long size, bool timeInfo = true)
+        : infos(std::move(channels)), callbacks(HostCallbacks(timeInfo)), frames(size) {
         if (driver.created != S_OK || driver->init(nullptr) != ASIOTrue) return;
         if (driver->setSampleRate(rate) != ASE_OK) return;
         result = driver->createBuffers(infos.data(), static_cast<long>(infos.size()), frames,
@@ -129,8 +129,11 @@ TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
     EXPECT_EQ(left[firstNew], 2001);
 }
 
-TEST_F(Transport, StopInsideTheCallbackReturnsAndDisposeFromAnotherThreadToo) {
-    Set set(48000.0, StereoBothWays(), 480);
+// Hosts stop from bufferSwitch and from bufferSwitchTimeInfo alike.
+class StopInCallback : public WasapiTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(StopInCallback, ReturnsAndDisposeFromAnotherThreadToo) {
+    Set set(48000.0, StereoBothWays(), 480, GetParam());
     ASSERT_EQ(set.result, ASE_OK);
     std::atomic<ASIOError> stopResult{ASE_NotPresent};
     SetSwitchWork([&](long) {
@@ -146,6 +149,40 @@ TEST_F(Transport, StopInsideTheCallbackReturnsAndDisposeFromAnotherThreadToo) {
     EXPECT_TRUE(ReturnsWithin([&] { set.driver->disposeBuffers(); }, 10000));
     SetSwitchWork(nullptr);
     // The set can be made again and streams.
+    ASSERT_EQ(set.driver->createBuffers(set.infos.data(), 4, 480, &set.callbacks), ASE_OK);
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([&] { return Host().switches >= after + 3; }));
+    EXPECT_TRUE(ReturnsWithin([&] { set.driver->disposeBuffers(); }, 10000));
+    EXPECT_EQ(Host().timeInfoCalls.load(), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothSwitches, StopInCallback, ::testing::Bool());
+
+// A host that waits in its callback for its own teardown, made on another
+// thread: the teardown returns in bounded time, the callback's halves stay
+// writable until it returns, and the next set streams.
+TEST_F(Transport, DisposeWhileTheCallbackWaitsForItReturns) {
+    Set set(48000.0, StereoBothWays(), 480);
+    ASSERT_EQ(set.result, ASE_OK);
+    HANDLE disposed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(disposed, nullptr);
+    std::atomic<int> held{0};
+    std::atomic<bool> callbackDone{false};
+    SetSwitchWork([&](long half) {
+        if (held.exchange(1) != 0) return;
+        WaitForSingleObject(disposed, 60000);
+        // The halves handed out are still the host's to write.
+        std::fill_n(set.Half16(0, half), 480, int16_t{7});
+        callbackDone = true;
+    });
+    ASSERT_EQ(set.driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([&] { return held == 1; }));
+    EXPECT_TRUE(ReturnsWithin([&] { set.driver->disposeBuffers(); }, 30000));
+    SetEvent(disposed);
+    ASSERT_TRUE(WaitFor([&] { return callbackDone.load(); }));
+    SetSwitchWork(nullptr);
+    CloseHandle(disposed);
+    const int after = Host().switches;
     ASSERT_EQ(set.driver->createBuffers(set.infos.data(), 4, 480, &set.callbacks), ASE_OK);
     ASSERT_EQ(set.driver->start(), ASE_OK);
     ASSERT_TRUE(WaitFor([&] { return Host().switches >= after + 3; }));
