@@ -375,6 +375,10 @@ TEST_F(Transport, NativeDsdPositionsCountDsdSamples) {
     for (size_t i = 0; i < positions.size(); ++i) {
         EXPECT_EQ(positions[i], static_cast<long long>(i + 1) * 28224) << i;
     }
+    // The time info speaks the host's units too: its first position is one
+    // buffer of DSD samples, its rate the DSD rate the host set.
+    EXPECT_EQ(Host().firstPosition, 28224);
+    EXPECT_EQ(Host().timeInfoRate.load(), 2822400.0);
     long inputLatency = 0, outputLatency = 0;
     ASSERT_EQ(set.driver->getLatencies(&inputLatency, &outputLatency), ASE_OK);
     EXPECT_EQ(outputLatency, 3 * 28224);  // output alone: three buffers

@@ -37,6 +37,7 @@ void OnSwitch(long half, ASIOBool) {
 
 ASIOTime* OnSwitchTimeInfo(ASIOTime* time, long half, ASIOBool) {
     g_host.timeInfoCalls = true;
+    g_host.timeInfoRate = time->timeInfo.sampleRate;
     const auto& pos = time->timeInfo.samplePosition;
     Note(half, static_cast<long long>((uint64_t{pos.hi} << 32) | pos.lo), time->timeInfo.flags);
     RunWork(half);
@@ -168,6 +169,7 @@ void WasapiTest::SetUp() {
     g_host.firstPosition = -1;
     g_host.firstFlags = 0;
     g_host.timeInfoCalls = false;
+    g_host.timeInfoRate = 0.0;
 }
 
 void WasapiTest::TearDown() {

@@ -75,6 +75,7 @@ struct HostLog {
     std::atomic<long long> firstPosition{-1};
     std::atomic<unsigned long> firstFlags{0};
     std::atomic<bool> timeInfoCalls{false};
+    std::atomic<double> timeInfoRate{0.0};  // of the last time-info switch
 };
 HostLog& Host();
 
