@@ -218,16 +218,19 @@ TEST_F(Transport, DisposeFromTheResetMessageOnTheCallbackThreadReturns) {
     EXPECT_TRUE(ReturnsWithin([&] { set.driver->disposeBuffers(); }, 10000));
 }
 
-// Every size getBufferSize offers opens, at every rate, on endpoints with a
-// minimum period and an alignment like real USB devices have.
-TEST_F(Transport, EveryAdvertisedSizeOpensAtEveryRate) {
+// Every size getBufferSize offers opens, at every rate and width, on
+// endpoints with a minimum period and an alignment like real USB devices
+// have (the alignment in bytes makes the frame steps differ by width).
+class AdvertisedSizes : public WasapiTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(AdvertisedSizes, OpenAtEveryRate) {
     sim::VirtualAudioConfig config;
     config.render[0].alignmentBytes = 128;
     config.render[0].minimumPeriod = 30000;
     config.capture[0].alignmentBytes = 64;
     config.capture[0].minimumPeriod = 20000;
     Configure(config);
-    WriteSetting("BitsPerSample", 24);
+    WriteSetting("BitsPerSample", GetParam());
     HostDriver driver;
     ASSERT_EQ(driver.created, S_OK);
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
@@ -254,6 +257,8 @@ TEST_F(Transport, EveryAdvertisedSizeOpensAtEveryRate) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Widths, AdvertisedSizes, ::testing::Values(16, 24, 32));
 
 // What one run measured, in frames on the endpoints' clocks: for each
 // switch made before any time was lost, from the period boundary at which
