@@ -242,6 +242,8 @@ void WasapiBackend::RunStreaming() {
                     if (auto* notify = m_driver->callbacks.sampleRateDidChange) {
                         notify(m_driver->HostRate());
                     }
+                    // Torn down during the notice: the set is gone.
+                    if (m_leaveNow) return;
                     m_driver->rateChanged = 0;
                 }
                 if (auto* message = m_driver->callbacks.asioMessage) {

@@ -87,6 +87,10 @@ void SetSwitchWork(std::function<void(long half)> work);
 // sent it. Unset: nothing.
 void SetResetWork(std::function<void()> work);
 
+// The host's work when it is told the rate changed, on the thread that told
+// it. Unset: nothing.
+void SetRateWork(std::function<void()> work);
+
 // Callbacks offering time info when `timeInfo`.
 ASIOCallbacks HostCallbacks(bool timeInfo = true);
 
