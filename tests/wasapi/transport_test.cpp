@@ -89,9 +89,11 @@ TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
             firstInputFrames.push_back(silent ? -1 : sim::CaptureFrameOf(in, 2, 0));
         }
     });
+    uint32_t overrunsBefore = 0;
     for (int r = 1; r <= 2; ++r) {
         run = r;
         count = 0;
+        overrunsBefore = sim::CaptureOverruns(0);
         const int before = Host().switches;
         ASSERT_EQ(set.driver->start(), ASE_OK);
         ASSERT_TRUE(WaitFor([&] { return Host().switches >= before + 10; }));
@@ -100,10 +102,17 @@ TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
     SetSwitchWork(nullptr);
     // Input after the restart: two silent switches, then the new run's
     // frames from its start (the third switch carries the third period).
+    // A machine too loaded to read a packet in time loses it: then the
+    // third switch carries a later period of the new run.
     ASSERT_GE(firstInputFrames.size(), 3u);
     EXPECT_EQ(firstInputFrames[0], -1);
     EXPECT_EQ(firstInputFrames[1], -1);
-    EXPECT_EQ(firstInputFrames[2], 2 * kFrames);
+    if (sim::CaptureOverruns(0) == overrunsBefore) {
+        EXPECT_EQ(firstInputFrames[2], 2 * kFrames);
+    } else {
+        EXPECT_GT(firstInputFrames[2], 2 * kFrames);
+        EXPECT_EQ(firstInputFrames[2] % kFrames, 0);
+    }
 
     const auto recordings = sim::RenderRecordings(0);
     ASSERT_EQ(recordings.size(), 1u);
