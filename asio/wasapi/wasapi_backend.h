@@ -122,7 +122,7 @@ private:
     enum class Served { kPeriod, kGap, kNone, kDeviceLost };
     void ServeStream(Direction direction, uint32_t stream);
     Served WriteOutput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
-    Served ReadInput(RateSlot& slot, EndpointStream& stream, int64_t period);
+    Served ReadInput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
     void Dispatch(int half);
     void ScanForDop(const uint8_t* samples, size_t frames, size_t sampleBytes);
 
@@ -191,6 +191,9 @@ private:
     int64_t m_served[kDirectionCount][kMaxStreamsPerSlot] = {};
     uint64_t m_written[kMaxStreamsPerSlot] = {};  // output frames released
     uint64_t m_lostPeriods[kMaxStreamsPerSlot] = {};  // played as silence
+    // The device position the next capture packet of each input stream
+    // should start at: a packet further on follows lost data.
+    uint64_t m_inputNext[kMaxStreamsPerSlot] = {};
     ASIOTime m_time{};
 };
 

@@ -90,10 +90,12 @@ TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
         }
     });
     uint32_t overrunsBefore = 0;
+    int resyncsBefore = 0;
     for (int r = 1; r <= 2; ++r) {
         run = r;
         count = 0;
         overrunsBefore = sim::CaptureOverruns(0);
+        resyncsBefore = Host().resyncRequests;
         const int before = Host().switches;
         ASSERT_EQ(set.driver->start(), ASE_OK);
         ASSERT_TRUE(WaitFor([&] { return Host().switches >= before + 10; }));
@@ -103,7 +105,8 @@ TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
     // Input after the restart: two silent switches, then the new run's
     // frames from its start (the third switch carries the third period).
     // A machine too loaded to read a packet in time loses it: then the
-    // third switch carries a later period of the new run.
+    // third switch carries a later period of the new run, and the host is
+    // told time was lost.
     ASSERT_GE(firstInputFrames.size(), 3u);
     EXPECT_EQ(firstInputFrames[0], -1);
     EXPECT_EQ(firstInputFrames[1], -1);
@@ -112,6 +115,7 @@ TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
     } else {
         EXPECT_GT(firstInputFrames[2], 2 * kFrames);
         EXPECT_EQ(firstInputFrames[2] % kFrames, 0);
+        EXPECT_GT(Host().resyncRequests, resyncsBefore);
     }
 
     const auto recordings = sim::RenderRecordings(0);
