@@ -84,6 +84,7 @@ struct DriverState {
     RateSlot*& CurrentSlot(Direction d) { return currentSlot[static_cast<int>(d)]; }
     RateSlot* CurrentSlot(Direction d) const { return currentSlot[static_cast<int>(d)]; }
     RateSlot*& InUseSlot(Direction d) { return inUseSlot[static_cast<int>(d)]; }
+    RateSlot* InUseSlot(Direction d) const { return inUseSlot[static_cast<int>(d)]; }
 };
 
 }  // namespace veltrano::asio

@@ -151,20 +151,31 @@ bool WasapiBackend::BufferSizes(const DriverState& driver, BufferSizeRange& size
     return true;
 }
 
-// What the data really has, in host frames of a buffer of P: the input
-// handed over at a switch began one buffer before it; the output the host
-// writes at a switch goes to the endpoint two events later and then plays
-// after the period queued ahead of it, two buffers after the switch's
-// sample position.
+// What the data really has, in host frames of a buffer of P, counted from
+// the device clock's boundary at which a switch is made. The output the
+// host writes at a switch goes to the endpoint two events later and plays
+// after the period queued ahead of it. With input running, a switch waits
+// for the capture packet of its period, which arrives one boundary later
+// than the render event of that period: two buffers out, and the input
+// handed over began one buffer before the switch. Output alone switches at
+// the render event itself, a boundary earlier: three buffers out.
 bool WasapiBackend::Latencies(const DriverState& driver, long& input, long& output) {
-    long frames = driver.state >= kStatePrepared ? driver.bufferSize : 0;
+    const bool prepared = driver.state >= kStatePrepared;
+    long frames = prepared ? driver.bufferSize : 0;
     if (frames == 0) {
         BufferSizeRange sizes;
         if (!BufferSizes(driver, sizes)) return false;
         frames = sizes.preferred;
     }
+    // Before the buffers exist, whether input will run is a guess: the
+    // device has a capture endpoint or not. Hosts ask again afterwards.
+    bool inputRuns = static_cast<bool>(m_capture);
+    if (prepared) {
+        const RateSlot* in = driver.InUseSlot(Direction::kInput);
+        inputRuns = in != nullptr && in->readyStreamMask != 0;
+    }
     input = frames;
-    output = 2 * frames;
+    output = (inputRuns ? 2 : 3) * frames;
     return true;
 }
 

@@ -110,6 +110,7 @@ void WasapiBackend::StartStreams() {
     std::memset(m_served, 0, sizeof(m_served));
     std::memset(m_written, 0, sizeof(m_written));
     std::memset(m_lostPeriods, 0, sizeof(m_lostPeriods));
+    std::memset(m_inputNext, 0, sizeof(m_inputNext));
     ResetTransport(*m_driver, NowNanoseconds());
     // One period queued before the start, so the first event asks for the
     // second: silence for the device while the host fills its first half.
@@ -242,6 +243,8 @@ void WasapiBackend::RunStreaming() {
                     if (auto* notify = m_driver->callbacks.sampleRateDidChange) {
                         notify(m_driver->HostRate());
                     }
+                    // Torn down during the notice: the set is gone.
+                    if (m_leaveNow) return;
                     m_driver->rateChanged = 0;
                 }
                 if (auto* message = m_driver->callbacks.asioMessage) {
@@ -301,7 +304,7 @@ void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
     const int64_t period = m_served[d][s];
     const Served served = direction == Direction::kOutput
                               ? WriteOutput(*slot, *stream, s, period)
-                              : ReadInput(*slot, *stream, period);
+                              : ReadInput(*slot, *stream, s, period);
     if (served == Served::kDeviceLost) {
         DeviceLost();
         return;
@@ -429,13 +432,20 @@ void WasapiBackend::ScanForDop(const uint8_t* samples, size_t frames, size_t sam
 }
 
 WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& stream,
-                                                int64_t period) {
+                                                uint32_t s, int64_t period) {
     BYTE* data = nullptr;
     UINT32 frames = 0;
     DWORD flags = 0;
-    const HRESULT hr = stream.captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
+    UINT64 position = 0;
+    const HRESULT hr =
+        stream.captureClient->GetBuffer(&data, &frames, &flags, &position, nullptr);
     if (hr == AUDCLNT_E_DEVICE_INVALIDATED) return Served::kDeviceLost;
     if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY || frames == 0) return Served::kNone;
+    // A packet that starts beyond where the last one ended follows packets
+    // the engine dropped, the first one included (whose discontinuity flag
+    // is no evidence: engines set it at every start).
+    if (position != m_inputNext[s]) m_resyncDue = true;
+    m_inputNext[s] = position + frames;
     // The input of switch k; the first queueDepth switches hand over
     // silence. A packet that would overwrite a half the host has not had
     // yet, or one that follows lost data, means time was lost.

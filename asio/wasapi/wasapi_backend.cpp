@@ -123,10 +123,11 @@ bool WasapiBackend::ChannelActive(const ChannelRoute& route) const {
 void WasapiBackend::Shutdown() {
     // Threads that could not be waited for when their set ended are waited
     // for here (bounded), before the handles they use close.
-    for (OwnedHandle* thread : {&m_leavingThread, &m_stuckWatchdog}) {
-        if (*thread) WaitForSingleObject(thread->get(), kThreadEndMs);
-        thread->Reset();
-    }
+    if (m_stuckWatchdog) WaitForSingleObject(m_stuckWatchdog.get(), kThreadEndMs);
+    m_stuckWatchdog.Reset();
+    // A thread still out after this leaks its halves rather than have them
+    // freed under it.
+    if (!SettleLeavingThread()) m_leavingThread.Reset();
     m_streamingThread.Reset();
     m_watchdogThread.Reset();
     for (OwnedHandle& control : m_control) control.Reset();

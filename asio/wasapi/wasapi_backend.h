@@ -122,7 +122,7 @@ private:
     enum class Served { kPeriod, kGap, kNone, kDeviceLost };
     void ServeStream(Direction direction, uint32_t stream);
     Served WriteOutput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
-    Served ReadInput(RateSlot& slot, EndpointStream& stream, int64_t period);
+    Served ReadInput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
     void Dispatch(int half);
     void ScanForDop(const uint8_t* samples, size_t frames, size_t sampleBytes);
 
@@ -153,6 +153,16 @@ private:
     // set starts or the object ends.
     OwnedHandle m_leavingThread;
     OwnedHandle m_stuckWatchdog;
+    // Host halves of a set whose streaming thread had not yet left when the
+    // set went (the host's callback may still be writing them): freed once
+    // that thread has ended.
+    static constexpr size_t kMaxDeferredHalves = 2 * 2 * kMaxChannelsPerSlot;
+    std::array<void*, kMaxDeferredHalves> m_deferredHalves{};
+    size_t m_deferredCount = 0;
+    bool LeavingThreadRuns() const;
+    // Waits (bounded) for a thread that is leaving, then frees what it may
+    // have used; false while it is still out.
+    bool SettleLeavingThread();
     DWORD m_threadId = 0;
     volatile LONG m_restartRequest = 0;
     volatile LONG m_stopped = 0;
@@ -169,7 +179,9 @@ private:
     uint32_t m_hostFramesPerPeriod = 0;  // DSD samples in native DSD
     size_t m_halfBytes = 0;              // each host half
     bool m_running = false;
-    bool m_leaveNow = false;  // teardown asked for from inside a callback
+    // Teardown asked for from inside a callback, or while the thread was
+    // held in one past the bound: the thread leaves once it returns.
+    volatile bool m_leaveNow = false;
     bool m_deviceLost = false;
     bool m_lostAtStart = false;
     bool m_resyncDue = false;  // time was lost; told once the period is done
@@ -179,6 +191,9 @@ private:
     int64_t m_served[kDirectionCount][kMaxStreamsPerSlot] = {};
     uint64_t m_written[kMaxStreamsPerSlot] = {};  // output frames released
     uint64_t m_lostPeriods[kMaxStreamsPerSlot] = {};  // played as silence
+    // The device position the next capture packet of each input stream
+    // should start at: a packet further on follows lost data.
+    uint64_t m_inputNext[kMaxStreamsPerSlot] = {};
     ASIOTime m_time{};
 };
 

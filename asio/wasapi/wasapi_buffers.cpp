@@ -82,7 +82,25 @@ ASIOError WasapiBackend::AllocateChannels(DriverState& driver, Direction directi
     return ASE_OK;
 }
 
+bool WasapiBackend::LeavingThreadRuns() const {
+    return m_leavingThread && WaitForSingleObject(m_leavingThread.get(), 0) == WAIT_TIMEOUT;
+}
+
+bool WasapiBackend::SettleLeavingThread() {
+    if (m_leavingThread) {
+        if (WaitForSingleObject(m_leavingThread.get(), kThreadEndMs) != WAIT_OBJECT_0) return false;
+        m_leavingThread.Reset();
+    }
+    for (size_t i = 0; i < m_deferredCount; ++i) LocalFree(m_deferredHalves[i]);
+    m_deferredHalves = {};
+    m_deferredCount = 0;
+    return true;
+}
+
 void WasapiBackend::ReleaseChannels(DriverState&, Direction, RateSlot& slot) {
+    // The streams go now (a leaving thread touches none of them again); the
+    // host's halves wait while a callback may still be writing them.
+    const bool deferHalves = LeavingThreadRuns();
     for (uint32_t j = 0; j < slot.streamCount; ++j) {
         auto* stream = static_cast<EndpointStream*>(slot.streams[j]);
         if (stream == nullptr) continue;
@@ -95,6 +113,13 @@ void WasapiBackend::ReleaseChannels(DriverState&, Direction, RateSlot& slot) {
     slot.readyStreamMask = 0;
     for (uint32_t r = 0; r < slot.channelCount; ++r) {
         ChannelRoute& route = slot.routes[r];
+        for (void*& half : route.buffers) {
+            if (half == nullptr || !deferHalves || m_deferredCount == m_deferredHalves.size()) {
+                continue;
+            }
+            m_deferredHalves[m_deferredCount++] = half;
+            half = nullptr;
+        }
         FreeHalves(route);
         route.framesPerHalf = 0;
         route.enabled = false;
@@ -105,12 +130,7 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     // A thread told to end from inside its own callback has returned by now
     // (the host's call came back through it); make sure before reusing its
     // members.
-    if (m_leavingThread) {
-        if (WaitForSingleObject(m_leavingThread.get(), kThreadEndMs) != WAIT_OBJECT_0) {
-            return ASE_HWMalfunction;
-        }
-        m_leavingThread.Reset();
-    }
+    if (!SettleLeavingThread()) return ASE_HWMalfunction;
     m_driver = &driver;
     // Cleared here, before the threads exist: cleared by the thread itself,
     // a command the host gives before the thread first runs (an exit right
@@ -175,7 +195,14 @@ void WasapiBackend::StopThreads(DriverState& driver) {
         m_leavingThread.Reset(m_streamingThread.release());
     } else if (m_streamingThread) {
         SetEvent(m_control[kExit].get());
-        WaitForSingleObject(m_streamingThread.get(), INFINITE);
+        if (WaitForSingleObject(m_streamingThread.get(), kThreadEndMs) != WAIT_OBJECT_0) {
+            // Held in a host callback past the bound (a host that waits in
+            // its callback for this very call): the thread leaves once the
+            // callback returns, touching nothing of this set, and the halves
+            // it handed out outlive it.
+            m_leaveNow = true;
+            m_leavingThread.Reset(m_streamingThread.release());
+        }
     }
     m_streamingThread.Reset();
     m_threadId = 0;

@@ -367,6 +367,7 @@ HRESULT VirtualAudioClient::Start() {
     QueryPerformanceCounter(&now);
     m_origin = now.QuadPart;
     m_state->periods = 0;
+    m_state->servedBoundary = -1;
     ResetEvent(m_clockStop);
     SetEvent(m_clockRun);
     m_started = true;
@@ -597,6 +598,7 @@ HRESULT VirtualAudioClient::RenderGet(UINT32 frames, BYTE** data) {
     std::memset(m_buffer.data(), kGarbage, m_buffer.size());
     m_pending = true;
     m_pendingFrames = frames;
+    m_state->servedBoundary = static_cast<int64_t>(m_ticks) - 1;
     *data = m_buffer.data();
     return S_OK;
 }
@@ -629,6 +631,7 @@ HRESULT VirtualAudioClient::CaptureGet(BYTE** data, UINT32* frames, DWORD* flags
     if (!m_packetReady) return AUDCLNT_S_BUFFER_EMPTY;
     m_pending = true;
     m_pendingFrames = m_bufferFrames;
+    m_state->servedBoundary = static_cast<int64_t>(m_ticks) - 1;
     *data = m_buffer.data();
     *frames = m_bufferFrames;
     *flags = m_packetFlags;

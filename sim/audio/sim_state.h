@@ -28,6 +28,9 @@ struct EndpointState {
     std::atomic<bool> unplugged{false};
     std::atomic<uint32_t> captureOverruns{0};
     std::atomic<uint64_t> periods{0};  // of the running stream
+    // The clock boundary (0 at Start) in whose period the client last took
+    // a buffer (render) or a packet (capture); -1 before the first.
+    std::atomic<int64_t> servedBoundary{-1};
     std::vector<std::shared_ptr<RenderRecording>> recordings;
     std::string recordFolder;
     // Properties written, volume, mute, plug state and notifications.

@@ -185,6 +185,12 @@ uint64_t EndpointPeriods(bool render, size_t index) {
     return index < list.size() ? list[index]->periods.load() : 0;
 }
 
+int64_t ServedBoundary(bool render, size_t index) {
+    const auto world = CurrentWorld();
+    const EndpointList& list = render ? world->render : world->capture;
+    return index < list.size() ? list[index]->servedBoundary.load() : -1;
+}
+
 void UnplugVirtualDevice() {
     const auto world = CurrentWorld();
     for (const EndpointList* list : {&world->render, &world->capture}) {

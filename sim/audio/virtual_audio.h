@@ -131,6 +131,12 @@ uint32_t CaptureOverruns(size_t captureIndex);
 // and configuration index (0 when no stream runs there).
 uint64_t EndpointPeriods(bool render, size_t index);
 
+// The clock boundary (0 at the stream's start) in whose period the client
+// last took a render buffer or a capture packet on that endpoint, -1 before
+// the first: a client that keeps time serves period n between boundaries n
+// and n + 1, whenever its thread happened to wake.
+int64_t ServedBoundary(bool render, size_t index);
+
 // Unplugs the virtual device now: every audio client call on every endpoint
 // answers AUDCLNT_E_DEVICE_INVALIDATED from here on.
 void UnplugVirtualDevice();

@@ -122,5 +122,45 @@ TEST_F(Control, ASilentDeviceGetsOneResetRequestPerBufferSet) {
     ASSERT_EQ(driver->stop(), ASE_OK);
 }
 
+// A host that tears the set down when the driver's thread tells it the rate
+// changed (the watchdog's notice): the thread touches nothing of the set
+// afterwards, and the driver takes a new set.
+TEST_F(Control, DisposeFromTheWatchdogsRateNoticeReturns) {
+    sim::VirtualAudioConfig config;
+    config.render[0].eventsStopAfterPeriods = 3;
+    Configure(config);
+    HostDriver driver;
+    ASSERT_EQ(driver.created, S_OK);
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    ASSERT_EQ(driver->setSampleRate(48000.0), ASE_OK);
+    ASIOBufferInfo infos[1] = {{ASIOFalse, 0, {}}};
+    ASIOCallbacks callbacks = HostCallbacks();
+    ASSERT_EQ(driver->createBuffers(infos, 1, 480, &callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    const DWORD hostThread = GetCurrentThreadId();
+    std::atomic<int> disposed{0};
+    SetRateWork([&] {
+        if (GetCurrentThreadId() == hostThread) return;  // setSampleRate's own notice
+        driver->stop();
+        driver->disposeBuffers();
+        ++disposed;
+    });
+    // Once the device has gone silent, so no switch takes the change first.
+    ASSERT_TRUE(WaitFor([] { return Host().switches >= 1; }));
+    Sleep(300);
+    ASSERT_EQ(driver->setSampleRate(44100.0), ASE_OK);
+    ASSERT_TRUE(WaitFor([&] { return disposed == 1; }, 20));
+    SetRateWork(nullptr);
+    Sleep(200);
+    Configure(sim::VirtualAudioConfig{});
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    const int before = Host().switches;
+    ASSERT_EQ(driver->createBuffers(infos, 1, 441, &callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitFor([&] { return Host().switches >= before + 3; }));
+    ASSERT_EQ(driver->stop(), ASE_OK);
+    ASSERT_EQ(driver->disposeBuffers(), ASE_OK);
+}
+
 }  // namespace
 }  // namespace veltrano::test

@@ -11,6 +11,7 @@ HostLog g_host;
 std::mutex g_workLock;
 std::function<void(long)> g_work;
 std::function<void()> g_resetWork;
+std::function<void()> g_rateWork;
 
 void RunWork(long half) {
     std::function<void(long)> work;
@@ -37,6 +38,7 @@ void OnSwitch(long half, ASIOBool) {
 
 ASIOTime* OnSwitchTimeInfo(ASIOTime* time, long half, ASIOBool) {
     g_host.timeInfoCalls = true;
+    g_host.timeInfoRate = time->timeInfo.sampleRate;
     const auto& pos = time->timeInfo.samplePosition;
     Note(half, static_cast<long long>((uint64_t{pos.hi} << 32) | pos.lo), time->timeInfo.flags);
     RunWork(half);
@@ -44,7 +46,15 @@ ASIOTime* OnSwitchTimeInfo(ASIOTime* time, long half, ASIOBool) {
     return time;
 }
 
-void OnRate(ASIOSampleRate) { ++g_host.rateNotices; }
+void OnRate(ASIOSampleRate) {
+    ++g_host.rateNotices;
+    std::function<void()> work;
+    {
+        std::lock_guard<std::mutex> guard(g_workLock);
+        work = g_rateWork;
+    }
+    if (work) work();
+}
 
 long OnMessageTimeInfo(long selector, long, void*, double*) {
     switch (selector) {
@@ -138,6 +148,11 @@ void SetResetWork(std::function<void()> work) {
     g_resetWork = std::move(work);
 }
 
+void SetRateWork(std::function<void()> work) {
+    std::lock_guard<std::mutex> guard(g_workLock);
+    g_rateWork = std::move(work);
+}
+
 ASIOCallbacks HostCallbacks(bool timeInfo) {
     return {OnSwitch, OnRate, timeInfo ? OnMessageTimeInfo : OnMessagePlain, OnSwitchTimeInfo};
 }
@@ -160,6 +175,7 @@ void WasapiTest::SetUp() {
     }
     SetSwitchWork(nullptr);
     SetResetWork(nullptr);
+    SetRateWork(nullptr);
     g_host.switches = 0;
     g_host.resetRequests = 0;
     g_host.resyncRequests = 0;
@@ -168,11 +184,13 @@ void WasapiTest::SetUp() {
     g_host.firstPosition = -1;
     g_host.firstFlags = 0;
     g_host.timeInfoCalls = false;
+    g_host.timeInfoRate = 0.0;
 }
 
 void WasapiTest::TearDown() {
     SetSwitchWork(nullptr);
     SetResetWork(nullptr);
+    SetRateWork(nullptr);
     // Every endpoint, client and service the driver took is given back.
     EXPECT_EQ(sim::LiveVirtualObjects(), 0);
     DeleteSettings();

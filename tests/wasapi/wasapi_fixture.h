@@ -75,6 +75,7 @@ struct HostLog {
     std::atomic<long long> firstPosition{-1};
     std::atomic<unsigned long> firstFlags{0};
     std::atomic<bool> timeInfoCalls{false};
+    std::atomic<double> timeInfoRate{0.0};  // of the last time-info switch
 };
 HostLog& Host();
 
@@ -85,6 +86,10 @@ void SetSwitchWork(std::function<void(long half)> work);
 // The host's work when it receives a reset request, on the thread that
 // sent it. Unset: nothing.
 void SetResetWork(std::function<void()> work);
+
+// The host's work when it is told the rate changed, on the thread that told
+// it. Unset: nothing.
+void SetRateWork(std::function<void()> work);
 
 // Callbacks offering time info when `timeInfo`.
 ASIOCallbacks HostCallbacks(bool timeInfo = true);
