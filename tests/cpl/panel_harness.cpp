@@ -4,6 +4,9 @@
 
 #include "asio/core/registry_key.h"
 #include "cpl/endpoint/cpl_messages.h"
+#include "sim/audio/virtual_audio.h"
+#include "sim/os/os_pretend.h"
+#include "sim/sim.h"
 #include "support/screenshot.h"
 
 namespace veltrano::cpl::test {
@@ -22,6 +25,20 @@ void SetSwitches(long playRec, long asioDrv, long rmtCtrl) {
     SetSwitch("PlayRecPP", playRec);
     SetSwitch("AsioDrvPP", asioDrv);
     SetSwitch("RmtCtrlPP", rmtCtrl);
+}
+
+OsVersionFacts Windows10Workstation() {
+    OsVersionFacts facts;
+    facts.major = 10;
+    facts.build = 19045;
+    facts.processorArchitecture = 9;
+    return facts;
+}
+
+void FreshVirtualSystem(const OsVersionFacts& os) {
+    ::sim::PretendOs(os);
+    ::sim::Reset();
+    veltrano::sim::ConfigureVirtualAudio(veltrano::sim::VirtualAudioConfig{});
 }
 
 PanelWindow::PanelWindow() : m_dialog(new CTarvoACPLUIDlg) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "common/os_kind.h"
 #include "cpl/app/main_dialog.h"
 
 namespace veltrano::cpl::test {
@@ -17,6 +18,12 @@ namespace veltrano::cpl::test {
 // the package key.
 void SetSwitch(const char* name, long value);
 void SetSwitches(long playRec, long asioDrv, long rmtCtrl);
+
+// A Windows 10 workstation on x64, a core-audio system.
+OsVersionFacts Windows10Workstation();
+// The virtual device as new, on a system that pretends to be `os`, with the
+// default virtual endpoints.
+void FreshVirtualSystem(const OsVersionFacts& os);
 
 class PanelWindow {
 public:

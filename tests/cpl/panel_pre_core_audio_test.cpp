@@ -29,9 +29,7 @@ protected:
         xp.minor = 1;
         xp.build = 2600;
         xp.processorArchitecture = 0;
-        ::sim::PretendOs(xp);
-        ::sim::Reset();
-        vs::ConfigureVirtualAudio(vs::VirtualAudioConfig{});
+        FreshVirtualSystem(xp);
         // Even with the endpoint sections switched on: XP has no endpoints.
         SetSwitches(1, 1, 0);
         CTarvoACPLUIDlg::SetSettleDelayMs(2000);

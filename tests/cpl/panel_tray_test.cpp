@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,13 +129,7 @@ private:
 class TrayPanel : public ::testing::Test {
 protected:
     void SetUp() override {
-        OsVersionFacts facts;
-        facts.major = 10;
-        facts.build = 19045;
-        facts.processorArchitecture = 9;
-        ::sim::PretendOs(facts);
-        ::sim::Reset();
-        vs::ConfigureVirtualAudio(vs::VirtualAudioConfig{});
+        FreshVirtualSystem(Windows10Workstation());
         SetSwitches(-1, -1, -1);
     }
     void TearDown() override {
@@ -159,11 +154,13 @@ protected:
         return tray;
     }
 
-    // Right click on the icon; the menu that opens is chosen at `index`.
-    // Wine's tray now and then drops a click, or its menu closes before a
-    // key reaches it (the tray window takes the X focus back); a user
+    // Right click on the icon; the menu that opens is chosen at `index`,
+    // which is done once `taken` holds. Wine's tray now and then drops a
+    // click, or its menu closes before a key reaches it (the tray window
+    // takes the X focus back), even with the item highlighted; a user
     // clicks again, and so does the test, at most three times.
-    std::vector<std::string> ChooseFromTrayMenu(PanelWindow& w, HWND tray, int index) {
+    std::vector<std::string> ChooseFromTrayMenu(PanelWindow& w, HWND tray, int index,
+                                                const std::function<bool()>& taken) {
         const POINT icon = FirstIcon(tray);
         for (int round = 0; round < 3; ++round) {
             MenuChooser chooser(index);
@@ -180,7 +177,10 @@ protected:
             while (!chooser.Done() && GetTickCount() - start < 15000) w.Pump(20);
             w.Pump(200);
             auto items = chooser.Items();
-            if (chooser.Chosen()) return items;
+            if (!chooser.Chosen()) continue;
+            const DWORD chosen = GetTickCount();
+            while (!taken() && GetTickCount() - chosen < 2000) w.Pump(20);
+            if (taken()) return items;
         }
         return {};
     }
@@ -215,18 +215,18 @@ TEST_F(TrayPanel, HideShowAndExitThroughTheShellsTrayWithRealClicksAndKeys) {
     EXPECT_TRUE(IsWindowVisible(w.Hwnd()));
 
     // The menu of a visible window offers Hide, then Exit.
-    auto items = ChooseFromTrayMenu(w, tray, 0);
+    auto items = ChooseFromTrayMenu(w, tray, 0, [&] { return !IsWindowVisible(w.Hwnd()); });
     EXPECT_EQ(items, (std::vector<std::string>{"Hide", "Exit"}));
     EXPECT_FALSE(IsWindowVisible(w.Hwnd()));
 
     // Hidden, it offers Show.
-    items = ChooseFromTrayMenu(w, tray, 0);
+    items = ChooseFromTrayMenu(w, tray, 0, [&] { return IsWindowVisible(w.Hwnd()) != FALSE; });
     EXPECT_EQ(items, (std::vector<std::string>{"Show", "Exit"}));
     EXPECT_TRUE(IsWindowVisible(w.Hwnd()));
     w.Shot("panel-shown-from-tray");
 
     // Exit ends the panel and takes its icon away.
-    items = ChooseFromTrayMenu(w, tray, 1);
+    items = ChooseFromTrayMenu(w, tray, 1, [&] { return w.Dialog().m_hWnd == nullptr; });
     EXPECT_EQ(items, (std::vector<std::string>{"Hide", "Exit"}));
     EXPECT_EQ(w.Dialog().m_hWnd, nullptr);
     EXPECT_FALSE(w.Dialog().TrayIconAdded());

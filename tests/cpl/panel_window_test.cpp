@@ -57,14 +57,7 @@ uint32_t EndpointRate(bool render, size_t index, uint16_t* bits = nullptr) {
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Windows 10 workstation, a core-audio system.
-        OsVersionFacts facts;
-        facts.major = 10;
-        facts.build = 19045;
-        facts.processorArchitecture = 9;
-        ::sim::PretendOs(facts);
-        ::sim::Reset();
-        vs::ConfigureVirtualAudio(vs::VirtualAudioConfig{});
+        FreshVirtualSystem(Windows10Workstation());
         vs::DenyPropertyWrites(false);
         SetSwitches(1, 1, 0);
         CTarvoACPLUIDlg::SetSettleDelayMs(2000);
