@@ -7,6 +7,7 @@
 #include "sim/audio/virtual_audio.h"
 #include "sim/os/os_pretend.h"
 #include "sim/sim.h"
+#include "support/real_input.h"
 #include "support/screenshot.h"
 
 namespace veltrano::cpl::test {
@@ -118,18 +119,12 @@ void PanelWindow::Click(const char* name) {
     HWND h = Element(name);
     ASSERT_NE(h, nullptr) << name;
     ASSERT_TRUE(IsWindowVisible(h)) << name << " is not there to click";
-    RECT r{};
-    GetWindowRect(h, &r);
     SetForegroundWindow(m_dialog->m_hWnd);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    veltrano::test::PointAt(h);
     Pump(30);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(1, &input[0], sizeof(INPUT));
+    veltrano::test::SendMouseButton(MOUSEEVENTF_LEFTDOWN);
     Pump(40);
-    SendInput(1, &input[1], sizeof(INPUT));
+    veltrano::test::SendMouseButton(MOUSEEVENTF_LEFTUP);
     Pump(150);
 }
 

@@ -19,6 +19,7 @@
 #include "sim/audio/virtual_audio.h"
 #include "sim/os/os_pretend.h"
 #include "sim/sim.h"
+#include "support/real_input.h"
 #include "support/user_settings.h"
 
 namespace veltrano::cpl::test {
@@ -39,20 +40,8 @@ POINT FirstIcon(HWND tray) {
     return p;
 }
 
-void SendButton(DWORD flags) {
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    SendInput(1, &input, sizeof(INPUT));
-}
-
-void SendKey(WORD key) {
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_KEYBOARD;
-    input[0].ki.wVk = input[1].ki.wVk = key;
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof(INPUT));
-}
+using veltrano::test::SendKey;
+using veltrano::test::SendMouseButton;
 
 // Waits for a popup menu on screen, notes its items, then moves down to
 // item `index` with the arrow key and chooses it with Enter.
@@ -167,9 +156,9 @@ protected:
             for (int click = 0; click < 3 && !chooser.MenuSeen(); ++click) {
                 SetCursorPos(icon.x, icon.y);
                 w.Pump(50);
-                SendButton(MOUSEEVENTF_RIGHTDOWN);
+                SendMouseButton(MOUSEEVENTF_RIGHTDOWN);
                 w.Pump(30);
-                SendButton(MOUSEEVENTF_RIGHTUP);
+                SendMouseButton(MOUSEEVENTF_RIGHTUP);
                 const DWORD clicked = GetTickCount();
                 while (!chooser.MenuSeen() && GetTickCount() - clicked < 3000) w.Pump(20);
             }
@@ -190,9 +179,9 @@ protected:
         SetCursorPos(icon.x, icon.y);
         w.Pump(50);
         for (int i = 0; i < 2; ++i) {
-            SendButton(MOUSEEVENTF_LEFTDOWN);
+            SendMouseButton(MOUSEEVENTF_LEFTDOWN);
             w.Pump(20);
-            SendButton(MOUSEEVENTF_LEFTUP);
+            SendMouseButton(MOUSEEVENTF_LEFTUP);
             w.Pump(60);
         }
         w.Pump(200);

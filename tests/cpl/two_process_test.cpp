@@ -12,6 +12,7 @@
 #include "cpl/skin/skin_tables.h"
 #include "cpl/endpoint/cpl_messages.h"
 #include "support/peer_process.h"
+#include "support/real_input.h"
 #include "support/screenshot.h"
 #include "support/user_settings.h"
 
@@ -143,17 +144,11 @@ bool Shown(HWND panel, const char* name) {
 void Click(HWND panel, const char* name) {
     HWND h = Element(panel, name);
     ASSERT_NE(h, nullptr) << name;
-    RECT r{};
-    GetWindowRect(h, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    veltrano::test::PointAt(h);
     Sleep(50);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(1, &input[0], sizeof(INPUT));
+    veltrano::test::SendMouseButton(MOUSEEVENTF_LEFTDOWN);
     Sleep(50);
-    SendInput(1, &input[1], sizeof(INPUT));
+    veltrano::test::SendMouseButton(MOUSEEVENTF_LEFTUP);
     Sleep(300);
 }
 

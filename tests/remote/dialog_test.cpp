@@ -16,6 +16,7 @@
 #include "cpl/remote/rmct_nic_ids.h"
 #include "fake_skin.h"
 #include "sim/net/virtual_net.h"
+#include "support/real_input.h"
 #include "support/screenshot.h"
 
 namespace remote_test {
@@ -42,24 +43,15 @@ bool Eventually(const std::function<bool()>& done) {
 }
 
 void Click(HWND control) {
-    RECT r;
-    GetWindowRect(control, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    veltrano::test::PointAt(control);
     Sleep(30);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
+    veltrano::test::SendMouseButton(MOUSEEVENTF_LEFTDOWN);
+    veltrano::test::SendMouseButton(MOUSEEVENTF_LEFTUP);
     Sleep(30);
 }
 
 void Key(WORD vk) {
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = in[1].ki.wVk = vk;
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof(INPUT));
+    veltrano::test::SendKey(vk);
     Sleep(30);
 }
 

@@ -19,6 +19,7 @@
 #include "sim/net/virtual_net.h"
 #include "sim/os/os_pretend.h"
 #include "sim/sim.h"
+#include "support/real_input.h"
 #include "support/user_settings.h"
 
 namespace remote_test {
@@ -148,21 +149,12 @@ TEST_F(RemotePanel, NetworkSettingsButtonOpensTheDialogAndOkMovesTheLocalAddress
         // The keyboard picks the second adapter, the mouse presses OK.
         SetForegroundWindow(dialog);
         SetFocus(combo);
-        INPUT key[2] = {};
-        key[0].type = key[1].type = INPUT_KEYBOARD;
-        key[0].ki.wVk = key[1].ki.wVk = VK_DOWN;
-        key[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, key, sizeof(INPUT));
+        veltrano::test::SendKey(VK_DOWN);
         for (int i = 0; i < 200 && SendMessageA(combo, CB_GETCURSEL, 0, 0) != 1; ++i) Sleep(10);
-        RECT r;
-        GetWindowRect(GetDlgItem(dialog, IDOK), &r);
-        SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        veltrano::test::PointAt(GetDlgItem(dialog, IDOK));
         Sleep(30);
-        INPUT click[2] = {};
-        click[0].type = click[1].type = INPUT_MOUSE;
-        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(2, click, sizeof(INPUT));
+        veltrano::test::SendMouseButton(MOUSEEVENTF_LEFTDOWN);
+        veltrano::test::SendMouseButton(MOUSEEVENTF_LEFTUP);
         for (int i = 0; i < 500 && IsWindow(dialog); ++i) Sleep(10);
     });
     w.Click("BTN_RMCT_NETWORK_SET");
