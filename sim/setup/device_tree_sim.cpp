@@ -126,7 +126,11 @@ bool VirtualDeviceTree::InstallInfSectionFiles(const std::string& infPath, const
     }
     char style[16];
     std::snprintf(style, sizeof style, "0x%lX", static_cast<unsigned long>(copyStyle));
-    const bool hasSection = Upper(text).find("[" + Upper(section) + "]") != std::string::npos;
+    // Built by appending: GCC 12 sees a false overflow in "[" + string.
+    std::string header(1, '[');
+    header += Upper(section);
+    header += ']';
+    const bool hasSection = Upper(text).find(header) != std::string::npos;
     calls.push_back("queue " + infPath + " [" + section + "] " + style + (hasSection ? "" : " (no section)"));
     return true;
 }

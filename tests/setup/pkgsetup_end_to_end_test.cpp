@@ -23,7 +23,7 @@ const std::string kKsDll = WinePath(VELTRANO_KS_DLL);
 const std::string kWasapiDll = WinePath(VELTRANO_WASAPI_DLL);
 // The other architecture's build of the same tree, when it was built.
 const std::string kOtherKsDll = WinePath(VELTRANO_OTHER_BUILD_DIR "/asio/ks/VeltranoHDASIO.dll");
-const std::string kPublisherDer = WinePath(VELTRANO_SOURCE_DIR "/setup/res/publisher.der");
+const std::string kPublisherCertFile = WinePath(VELTRANO_SOURCE_DIR "/setup/res/publisher.der");
 constexpr char kAsioKey[] = "Software\\ASIO\\Veltrano-HD";
 constexpr unsigned kPollMs = 30000;
 
@@ -122,7 +122,7 @@ TEST_F(PkgSetupEndToEnd, Windows10ReportedThroughTheManifestGetsTheWasapiDriver)
 }
 
 TEST_F(PkgSetupEndToEnd, CertificateGoesIntoBothStoresAndOutAgainWithItsFilesDeleted) {
-    const std::string publisher = ReadBinaryFile(kPublisherDer).value_or("");
+    const std::string publisher = ReadBinaryFile(kPublisherCertFile).value_or("");
     ASSERT_EQ(publisher.size(), 498u);
     for (const char* store : {"Root", "TrustedPublisher"}) RemoveFromStore(store, publisher);
     const auto filesGone = [&] { return !FileExists(folder + "NewCert.cer") && !FileExists(folder + "CertMgr.EXE"); };

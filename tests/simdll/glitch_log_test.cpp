@@ -10,7 +10,7 @@
 namespace veltrano::wavcmp {
 namespace {
 
-WavData Wav(std::vector<uint8_t> data) {
+WavData LoggedWav(std::vector<uint8_t> data) {
     WavData w;
     w.channels = 2;
     w.bitsPerSample = 24;
@@ -19,7 +19,7 @@ WavData Wav(std::vector<uint8_t> data) {
     return w;
 }
 
-std::vector<uint8_t> Signal(size_t frames) {
+std::vector<uint8_t> LoggedSignal(size_t frames) {
     std::vector<uint8_t> v(frames * 6);
     for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<uint8_t>(i * 29 + 1);
     return v;
@@ -28,7 +28,7 @@ std::vector<uint8_t> Signal(size_t frames) {
 // A starved device plays silence; the glitch log says where, and the
 // comparison holds between the glitches and nowhere else.
 TEST(WavCompare, UnderrunSilenceFromTheGlitchLogIsCutOutAndNothingElse) {
-    const std::vector<uint8_t> played = Signal(3000);
+    const std::vector<uint8_t> played = LoggedSignal(3000);
     std::vector<uint8_t> recorded;
     recorded.reserve(played.size() + 1000 * 6);
     const auto play = [&](size_t from, size_t to) {
@@ -43,7 +43,7 @@ TEST(WavCompare, UnderrunSilenceFromTheGlitchLogIsCutOutAndNothingElse) {
     play(1000, 2000);
     starve(50);
     play(2000, 3000);
-    EXPECT_FALSE(CompareRecording(Wav(played), Wav(recorded), {}).match);
+    EXPECT_FALSE(CompareRecording(LoggedWav(played), LoggedWav(recorded), {}).match);
 
     GlitchLog log;
     log.AddUnderrun(1480, 300);
@@ -54,14 +54,14 @@ TEST(WavCompare, UnderrunSilenceFromTheGlitchLogIsCutOutAndNothingElse) {
     EXPECT_EQ(parsed.Underruns(), log.Underruns());
     CompareOptions options;
     options.silentGaps = parsed.Underruns();
-    CompareResult r = CompareRecording(Wav(played), Wav(recorded), options);
+    CompareResult r = CompareRecording(LoggedWav(played), LoggedWav(recorded), options);
     EXPECT_TRUE(r.match) << r.message;
     EXPECT_EQ(r.cutFrames, 350u);
     EXPECT_EQ(r.matchedFrames, 3000u);
 
     // A gap logged in the wrong place cuts audio and the comparison fails.
     options.silentGaps = {{1400, 300}, {2780, 50}};
-    EXPECT_FALSE(CompareRecording(Wav(played), Wav(recorded), options).match);
+    EXPECT_FALSE(CompareRecording(LoggedWav(played), LoggedWav(recorded), options).match);
 }
 
 TEST(GlitchLog, RefusesWhatIsNoLogAndKeepsCountingPastItsEntries) {
