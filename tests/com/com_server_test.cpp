@@ -9,6 +9,7 @@
 
 #include "asio/core/asio_interface.h"
 #include "com/com_test_support.h"
+#include "support/peer_process.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ TEST_F(ComServer, UnregistrationIgnoresAHostileClassIdentifierValue) {
 }
 
 TEST_F(ComServer, Regsvr32RegistersAndUnregistersTheDriver) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     const std::string dll = "\"" + TestDll().path + "\"";
     ASSERT_EQ(veltrano::test::RunProcess("regsvr32.exe /s " + dll), 0);
     const std::string clsid = RegisteredClsid();

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "support/peer_process.h"
+
 namespace {
 
 using veltrano::asio::LaunchControlPanel;
@@ -92,6 +94,7 @@ TEST_F(ControlPanelLaunch, ARunningPanelIsAskedToShowItselfAndNothingIsStarted) 
 }
 
 TEST_F(ControlPanelLaunch, WithoutAPanelTheProgramIsStartedFromTheConfiguredFolder) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     SetPanelFolder(m_folder);
     LaunchControlPanel(Fields());
     EXPECT_TRUE(PanelStarted(30000));

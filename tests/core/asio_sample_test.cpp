@@ -23,6 +23,7 @@ ASIOChannelInfo ChannelInfo(IASIO* asio, long channel, bool input, ASIOError* re
 }
 
 TEST_F(DriverTest, CreationFailsWithoutDeviceAndLeavesNothingBehind) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     Script().discover = E_FAIL;
     {
         HostDriver driver;
@@ -218,6 +219,7 @@ TEST_F(DriverTest, ChannelNamesWithTheDeviceName) {
 }
 
 TEST_F(DriverTest, DeviceWithoutInputFollowsTheOutputSide) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     Script().hasInput = false;
     Script().outputChannels = {0, 0, 4, 4, 0, 0, 0, 0, 0};
     HostDriver driver;
@@ -235,6 +237,7 @@ TEST_F(DriverTest, DeviceWithoutInputFollowsTheOutputSide) {
 }
 
 TEST_F(DriverTest, SampleRateChangesAndHostileRates) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     HostDriver driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     EXPECT_EQ(driver->canSampleRate(384000.0), ASE_OK);
@@ -260,6 +263,7 @@ TEST_F(DriverTest, SampleRateChangesAndHostileRates) {
 }
 
 TEST_F(DriverTest, NativeDsdRatesOnAnEligibleDevice) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     HostDriver driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     const ASIOSampleType userType = ChannelInfo(driver.get(), 0, false).type;
@@ -345,6 +349,7 @@ TEST_F(DriverTest, FutureSelectors) {
 }
 
 TEST_F(DriverTest, InitFailureLeavesTheObjectLoaded) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     Script().acquire = E_FAIL;
     {
         HostDriver driver;
@@ -358,6 +363,7 @@ TEST_F(DriverTest, InitFailureLeavesTheObjectLoaded) {
 }
 
 TEST_F(DriverTest, SecondInitRereadsSettingsButNotWhileBuffersExist) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     HostDriver driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     // The control panel changes the buffer setting to 5 ms.

@@ -14,6 +14,7 @@
 #include "asio/core/asio_interface.h"
 #include "asio/core/cunknown.h"
 #include "scripted_backend.h"
+#include "support/peer_process.h"
 #include "support/user_settings.h"
 
 namespace veltrano::test {

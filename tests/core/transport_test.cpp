@@ -46,6 +46,7 @@ protected:
 using TransportFlow = TransportFixture;
 
 TEST_F(TransportFlow, BuffersStartStopAndDisposeDriveTheBackEndInOrder) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     HostDriver driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     ASIOBufferInfo infos[4] = {
@@ -100,6 +101,7 @@ TEST_F(TransportFlow, BuffersStartStopAndDisposeDriveTheBackEndInOrder) {
 }
 
 TEST_F(TransportFlow, BadBufferRequestsAreRefusedBeforeAnyAllocation) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     HostDriver driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     ASIOCallbacks callbacks = Callbacks();
@@ -181,6 +183,7 @@ TEST_F(TransportFlow, RateChangeNotifiesTheHostOnlyOnAChange) {
 }
 
 TEST_F(TransportFlow, DestructionStopsDisposesSavesThenShutsDown) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     {
         HostDriver driver;
         ASSERT_EQ(driver->init(nullptr), ASIOTrue);

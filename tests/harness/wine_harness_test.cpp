@@ -16,6 +16,7 @@ std::string UniqueName(const char* stem) {
 }
 
 TEST(WineHarness, RegistryValueWrittenHereIsReadByAnotherProcess) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     const std::string key = "Software\\VeltranoHarness\\" + UniqueName("k");
     HKEY hkey = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -37,6 +38,7 @@ TEST(WineHarness, RegistryValueWrittenHereIsReadByAnotherProcess) {
 }
 
 TEST(WineHarness, NamedMappingIsSharedBothWaysWithASecondProcess) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     const std::string name = UniqueName("VeltranoHarnessBlock");
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 340,
                                         name.c_str());
@@ -61,6 +63,16 @@ TEST(WineHarness, NamedMappingIsSharedBothWaysWithASecondProcess) {
     CloseHandle(mapping);
     // With the last handle gone the section is gone too.
     EXPECT_EQ(RunPeer("read-mapping " + name + " 0").exitCode, 255u);
+}
+
+// A program that cannot be started is a failure for a test that looks only
+// at the exit code (regsvr32's, say), never a success.
+TEST(WineHarness, AProgramThatNeverStartedHasNoSuccessfulExitCode) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
+    const auto run = veltrano::test::RunProcess("\"Z:\\no\\such\\folder\\program.exe\" /s", true, 10000);
+    EXPECT_FALSE(run.started);
+    EXPECT_NE(run.exitCode, 0u);
+    EXPECT_NE(run.output.find("CreateProcessA failed"), std::string::npos) << run.output;
 }
 
 }  // namespace

@@ -5,6 +5,15 @@ namespace {
 
 using kslib::CKsAudPin;
 
+// The creation request is the connection, then the data format, then the
+// wave format. The connection holds a handle, so its size is the build's:
+// 72 bytes in a 64-bit build, 64 in a 32-bit one.
+constexpr size_t kConnectBytes = sizeof(void*) == 8 ? 72 : 64;
+static_assert(sizeof(KSPIN_CONNECT) == kConnectBytes);
+static_assert(sizeof(KSDATAFORMAT) == 64);
+constexpr size_t kPcmRequestBytes = kConnectBytes + 64 + 18;         // 154 or 146
+constexpr size_t kExtensibleRequestBytes = kConnectBytes + 64 + 40;  // 176 or 168
+
 CKsAudPin* RenderPin(const kslib::CKsAudRenFilter& filter) {
     return static_cast<CKsAudPin*>(filter.RenderSinkPins().Head());
 }
@@ -29,7 +38,7 @@ TEST_F(KsTest, PinDescriptorIsReadFromTheDevice) {
 TEST_F(KsTest, TheInitialPinCreationRequestIsLaidOutField_by_field) {
     auto filter = OpenRenderFilter();
     CKsAudPin* pin = RenderPin(*filter);
-    ASSERT_EQ(pin->GetPinConnectSize(), 154u);
+    ASSERT_EQ(pin->GetPinConnectSize(), kPcmRequestBytes);
     const KSPIN_CONNECT* connect = pin->GetPinConnect();
     EXPECT_EQ(connect->Interface.Set, KSINTERFACESETID_Standard);
     EXPECT_EQ(connect->Interface.Id, 0u);
@@ -40,30 +49,31 @@ TEST_F(KsTest, TheInitialPinCreationRequestIsLaidOutField_by_field) {
     EXPECT_EQ(connect->Priority.PriorityClass, static_cast<ULONG>(KSPRIORITY_NORMAL));
     EXPECT_EQ(connect->Priority.PrioritySubClass, 1u);
     const KSDATAFORMAT* format = pin->GetDataFormat();
-    EXPECT_EQ(reinterpret_cast<const BYTE*>(format) - reinterpret_cast<const BYTE*>(connect), 72);
+    EXPECT_EQ(reinterpret_cast<const BYTE*>(format) - reinterpret_cast<const BYTE*>(connect),
+              static_cast<ptrdiff_t>(kConnectBytes));
     EXPECT_EQ(format->FormatSize, 82u);
     EXPECT_EQ(format->MajorFormat, KSDATAFORMAT_TYPE_AUDIO);
     EXPECT_EQ(format->SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
     EXPECT_EQ(format->Specifier, KSDATAFORMAT_SPECIFIER_WAVEFORMATEX);
 }
 
-TEST_F(KsTest, AnExtensibleFormatGrowsTheRequestTo176Bytes) {
+TEST_F(KsTest, AnExtensibleFormatGrowsTheRequestBy22Bytes) {
     auto filter = OpenRenderFilter();
     CKsAudPin* pin = RenderPin(*filter);
     WAVEFORMATEXTENSIBLE ext = Extensible(2, 24, 96000);
     ASSERT_EQ(pin->SetFormat(&ext.Format), S_OK);
-    EXPECT_EQ(pin->GetPinConnectSize(), 176u);
+    EXPECT_EQ(pin->GetPinConnectSize(), kExtensibleRequestBytes);
     EXPECT_EQ(pin->GetDataFormat()->FormatSize, 104u);
     EXPECT_EQ(pin->GetDataFormat()->SampleSize, 6u);
     EXPECT_EQ(pin->GetPinConnect()->PinId, 0u);  // the old content moved along
     EXPECT_EQ(memcmp(pin->GetDataFormat() + 1, &ext, sizeof ext), 0);
     EXPECT_EQ(memcmp(pin->GetFormat(), &ext, sizeof ext), 0);
 
-    // Back to plain PCM: the request shrinks to 154 bytes again.
+    // Back to plain PCM: the request shrinks again.
     WAVEFORMATEX pcm = Pcm(2, 16, 44100);
     pcm.cbSize = 22;  // ignored for WAVE_FORMAT_PCM
     ASSERT_EQ(pin->SetFormat(&pcm), S_OK);
-    EXPECT_EQ(pin->GetPinConnectSize(), 154u);
+    EXPECT_EQ(pin->GetPinConnectSize(), kPcmRequestBytes);
     EXPECT_EQ(pin->GetDataFormat()->FormatSize, 82u);
     EXPECT_EQ(pin->SetFormat(nullptr), E_FAIL);
 }

@@ -168,7 +168,10 @@ TEST_F(KsStreamTest, MalformedStreamHeadersAreRefused) {
     packet.header.DataUsed = packet.header.FrameExtent + 4;
     EXPECT_EQ(pin->WriteData(&packet.header, &packet.overlapped), E_FAIL);
     packet.header.DataUsed = packet.header.FrameExtent;
-    packet.header.Size = 48;
+    // The header of the other bitness (48 bytes in 32-bit code, 56 in 64-bit
+    // code, where Data is wider) is refused like any other wrong size.
+    static_assert(sizeof(KSSTREAM_HEADER) == (sizeof(void*) == 8 ? 56 : 48));
+    packet.header.Size = sizeof(void*) == 8 ? 48 : 56;
     EXPECT_EQ(pin->WriteData(&packet.header, &packet.overlapped), E_FAIL);
 }
 

@@ -23,6 +23,7 @@ using veltrano::test::RunProcess;
 class SimDriverHost : public ::testing::Test {
 protected:
     void SetUp() override {
+        VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         m_folder = std::string(temp) + "veltrano-simhost-" + std::to_string(GetCurrentProcessId());

@@ -47,6 +47,7 @@ TEST(PublisherCertificate, IsA498ByteCodeSigningCertificate) {
 class CertTool : public ::testing::Test {
 protected:
     void SetUp() override {
+        VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
         publisher = ReadBinaryFile(kPublisherDer).value_or("");
         other = ReadBinaryFile(kOtherDer).value_or("");
         ASSERT_EQ(publisher.size(), 498u);
@@ -82,7 +83,8 @@ TEST_F(CertTool, AddsAndDeletesSoTheNextProcessSeesIt) { AddAndDelete(kTool); }
 
 TEST_F(CertTool, OtherArchitectureBuildDoesTheSame) {
     if (RunTool(kOtherTool, "") != 1) {
-        GTEST_SKIP() << "the other architecture's programs do not run in this Wine prefix: " << kOtherTool;
+        VELTRANO_SKIP_ONLY_WITHOUT_32BIT("the other architecture's programs do not run in this Wine prefix: "
+                                         << kOtherTool);
     }
     AddAndDelete(kOtherTool);
 }

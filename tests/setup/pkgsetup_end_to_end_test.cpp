@@ -32,6 +32,7 @@ std::optional<std::string> AsioDriver(REGSAM view) { return RegString(HKEY_LOCAL
 class PkgSetupEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
+        VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
         if (ThirtyTwoBitUnderWow64()) {
             GTEST_SKIP() << "the 32-bit PkgSetup.exe is for 32-bit Windows (checked by ThirtyTwoBitBuildRefusesWow64)";
         }
@@ -68,6 +69,7 @@ protected:
 // On 64-bit Windows the 32-bit build would edit the redirected registry
 // views and system folder: it must leave everything alone.
 TEST(PkgSetupWow64, ThirtyTwoBitBuildRefusesWow64) {
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
     if (!ThirtyTwoBitUnderWow64()) GTEST_SKIP() << "only a 32-bit build under 64-bit Windows is refused";
     CleanSetupRegistry registry;
     const std::string folder = MakePackageFolder("wow64");
@@ -94,8 +96,13 @@ TEST_F(PkgSetupEndToEnd, RegistersTheKsDriverAndAutorunThenUninstallUndoesBoth) 
 }
 
 TEST_F(PkgSetupEndToEnd, RegistersForThirtyTwoBitHostsToo) {
-    if (!otherBuildPresent) GTEST_SKIP() << "no 32-bit build of the driver beside this one: " << kOtherKsDll;
-    if (RunAndWait("\"" + WinePath(VELTRANO_VELCERT_OTHER) + "\"", 30000) != 1) GTEST_SKIP() << "32-bit programs do not run in this Wine prefix";
+    VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES(true);
+    if (!otherBuildPresent) {
+        VELTRANO_SKIP_ONLY_WITHOUT_32BIT("no 32-bit build of the driver beside this one: " << kOtherKsDll);
+    }
+    if (RunAndWait("\"" + WinePath(VELTRANO_VELCERT_OTHER) + "\"", 30000) != 1) {
+        VELTRANO_SKIP_ONLY_WITHOUT_32BIT("32-bit programs do not run in this Wine prefix");
+    }
     RunPkgSetup(0x04, "");
     EXPECT_TRUE(WaitFor([&] { return AsioDriver(KEY_WOW64_32KEY) == folder + "VeltranoHDASIO.dll"; }, kPollMs))
         << AsioDriver(KEY_WOW64_32KEY).value_or("<none>");

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 namespace veltrano::test {
@@ -23,7 +24,10 @@ PeerResult RunProcess(const std::string& commandLine, bool mergeStderr, unsigned
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return result;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) {
+        result.output = "CreatePipe failed, error " + std::to_string(GetLastError());
+        return result;
+    }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
@@ -38,8 +42,11 @@ PeerResult RunProcess(const std::string& commandLine, bool mergeStderr, unsigned
     PROCESS_INFORMATION pi{};
     const BOOL created = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &si, &pi);
+    const DWORD startError = created ? 0 : GetLastError();
     CloseHandle(writeEnd);
-    if (created) {
+    if (!created) {
+        result.output = "CreateProcessA failed, error " + std::to_string(startError) + ": " + commandLine;
+    } else {
         result.started = true;
         char chunk[512];
         DWORD got = 0;

@@ -53,6 +53,7 @@ std::vector<uint8_t> WavData(const std::string& path, uint32_t& rate, int& bits,
 class ProbeEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
+        VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
         ASSERT_EQ(veltrano::test::RunProcess("regsvr32.exe /s \"" + WinePath(COM_TEST_DLL) + "\""),
                   0);
         m_played = testing::TempDir() + "probe_e2e_played.wav";

@@ -45,6 +45,7 @@ Wav ReadWav(const std::string& path) {
 class WasapiEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
+        VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
         m_folder = testing::TempDir() + "wasapi_e2e";
         CreateDirectoryA(m_folder.c_str(), nullptr);
         DeleteFileA(Recorded().c_str());

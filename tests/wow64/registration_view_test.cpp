@@ -65,17 +65,18 @@ protected:
         m32.dll = WinePath(WIN32_BUILD_DIR "/" DRIVER_IN_TREE);
         m32.probe = WinePath(WIN32_BUILD_DIR "/" PROBE_IN_TREE);
         if (!FileExists(m32.dll) || !FileExists(m32.probe)) {
-            GTEST_SKIP() << "no 32-bit build at " << WIN32_BUILD_DIR
-                         << " (build the win32 preset, as scripts/test does, to check both "
-                            "registry views)";
+            VELTRANO_SKIP_ONLY_WITHOUT_32BIT("no 32-bit build at " << WIN32_BUILD_DIR
+                                             << " (build the win32 preset, as scripts/test does, "
+                                                "to check both registry views)");
         }
         char folder[MAX_PATH] = {};
         if (GetSystemWow64DirectoryA(folder, MAX_PATH) == 0 ||
             !FileExists(std::string(folder) + "\\regsvr32.exe")) {
-            GTEST_SKIP()
-                << "this Wine prefix runs no 32-bit programs (no SysWOW64\\regsvr32.exe);"
-                   " 32-bit Wine must be installed, and able to start, when the prefix is made";
+            VELTRANO_SKIP_ONLY_WITHOUT_32BIT(
+                "this Wine prefix runs no 32-bit programs (no SysWOW64\\regsvr32.exe);"
+                " 32-bit Wine must be installed, and able to start, when the prefix is made");
         }
+        VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES(true);
         m32.regsvr32 = std::string(folder) + "\\regsvr32.exe";
         m32.view = kView32;
         GetSystemDirectoryA(folder, MAX_PATH);
