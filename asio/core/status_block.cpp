@@ -13,8 +13,8 @@ bool StatusBlock::Open(const char* name) {
         // Whichever side creates it, elevated or not, the other must be able
         // to open it for writing.
         SharedObjectSecurity security;
-        m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(),
-                                       PAGE_READWRITE, 0, kStatusBlockSize, name);
+        m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE,
+                                       0, kStatusBlockSize, name);
         if (m_mapping == nullptr) return false;
         // Another party may have created it between the two calls; only a
         // real creator may zero it.

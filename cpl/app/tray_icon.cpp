@@ -49,8 +49,8 @@ void AcceptTaskbarCreated(HWND window) {
     using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
     using Filter = BOOL(WINAPI*)(UINT, DWORD);
     constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, MSGFLT_ADD
-    if (auto filterEx = reinterpret_cast<FilterEx>(reinterpret_cast<void (*)()>(
-            GetProcAddress(user, "ChangeWindowMessageFilterEx")))) {
+    if (auto filterEx = reinterpret_cast<FilterEx>(
+            reinterpret_cast<void (*)()>(GetProcAddress(user, "ChangeWindowMessageFilterEx")))) {
         filterEx(window, message, kAllow, nullptr);
     } else if (auto filter = reinterpret_cast<Filter>(reinterpret_cast<void (*)()>(
                    GetProcAddress(user, "ChangeWindowMessageFilter")))) {

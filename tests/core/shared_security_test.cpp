@@ -1,14 +1,13 @@
 // The security of the named objects the drivers and the control panel
 // share: the one descriptor both sides build, and what the status block
 // carries once a driver object has created it.
-#include "asio/core/shared_object_security.h"
-
 #include <aclapi.h>
 #include <sddl.h>
 
 #include <string>
 #include <vector>
 
+#include "asio/core/shared_object_security.h"
 #include "common/asio_status_block.h"
 #include "core_fixture.h"
 
@@ -111,9 +110,9 @@ TEST_F(CoreTest, StatusBlockCreatedByADriverCarriesTheSharedDescriptor) {
     HANDLE mapping = OpenFileMappingA(READ_CONTROL, FALSE, kStatusBlockName);
     ASSERT_NE(mapping, nullptr) << GetLastError();
     PSECURITY_DESCRIPTOR sd = nullptr;
-    const DWORD result = GetSecurityInfo(
-        mapping, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
-        nullptr, nullptr, nullptr, nullptr, &sd);
+    const DWORD result = GetSecurityInfo(mapping, SE_KERNEL_OBJECT,
+                                         DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
+                                         nullptr, nullptr, nullptr, nullptr, &sd);
     ASSERT_EQ(result, static_cast<DWORD>(ERROR_SUCCESS));
     const Security s = Describe(sd);
     EXPECT_TRUE(s.daclPresent);

@@ -326,8 +326,8 @@ TEST_F(RemotePanel, UnplugDuringTheServiceStopWaitsForTheStopAndLeavesOnePanel) 
     g_packets = 0;
     g_dialog = &w.Dialog();
     g_sectionDuring = page;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, UnplugOnFirstPacket, nullptr,
-                                   GetCurrentThreadId());
+    HHOOK hook =
+        SetWindowsHookExA(WH_CALLWNDPROC, UnplugOnFirstPacket, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
     // What the button's click reaches, without first handling what is
     // pending: a real click is taken from the queue only after the
