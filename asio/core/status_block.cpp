@@ -1,5 +1,6 @@
 #include "asio/core/status_block.h"
 
+#include "asio/core/shared_object_security.h"
 #include "common/rate_table.h"
 
 namespace veltrano::asio {
@@ -9,8 +10,11 @@ bool StatusBlock::Open(const char* name) {
     bool created = false;
     m_mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
     if (m_mapping == nullptr) {
-        m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                       kStatusBlockSize, name);
+        // Whichever side creates it, elevated or not, the other must be able
+        // to open it for writing.
+        SharedObjectSecurity security;
+        m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE,
+                                       0, kStatusBlockSize, name);
         if (m_mapping == nullptr) return false;
         // Another party may have created it between the two calls; only a
         // real creator may zero it.

@@ -53,12 +53,19 @@ BOOL CTarvoACPLUIDlg::OnInitDialog() {
     ReadSectionSwitches();
     BuildSections();
     m_tray.Add(m_hWnd, skin::SkinResourceInstance(), IDR_MAINFRAME, "Veltrano-HD");
+    AcceptTaskbarCreated(m_hWnd);
     RegisterDeviceChanges();
     SetTimer(m_hWnd, TIMER_CPL_POLL, kPollPeriodMs, nullptr);
     return TRUE;
 }
 
 LRESULT CTarvoACPLUIDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // The shell restarted and lost every icon: without ours again a panel
+    // hidden to the notification area could not be reached.
+    if (msg == TaskbarCreatedMessage() && msg != 0) {
+        if (!m_shutDown) m_tray.Restore();
+        return 0;
+    }
     switch (msg) {
         case WM_PAINT:
             if (IsIconic(m_hWnd)) {
@@ -73,7 +80,8 @@ LRESULT CTarvoACPLUIDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == TIMER_CPL_POLL) OnPollTick();
             break;
-        case WM_CPL_VOLUME_CHANGED:
+        case WM_CPL_VOLUME_CHANGED: {
+            SectionCall call(*this);
             if (m_play) {
                 m_play->RefreshSliders();
                 m_play->RefreshMute();
@@ -83,15 +91,20 @@ LRESULT CTarvoACPLUIDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
                 m_record->RefreshMute();
             }
             return 0;
+        }
         case WM_CPL_DEVICE_ACTIVE:
             OnDeviceActive();
             return 0;
-        case WM_CPL_PLAY_FORMAT_CHANGED:
+        case WM_CPL_PLAY_FORMAT_CHANGED: {
+            SectionCall call(*this);
             if (m_play) m_play->SelectFromFormat();
             return 0;
-        case WM_CPL_REC_FORMAT_CHANGED:
+        }
+        case WM_CPL_REC_FORMAT_CHANGED: {
+            SectionCall call(*this);
             if (m_record) m_record->RefreshFrom(static_cast<int>(wParam));
             return 0;
+        }
         case WM_CPL_REMOTE_PACKET:
             return 0;
         case WM_CPL_TRAY:
@@ -130,12 +143,16 @@ bool CTarvoACPLUIDlg::OnCommand(UINT id) {
         case ID_TRAY_HIDE:
             ShowWindow(SW_HIDE);
             return true;
-        case ID_CPL_SHOW_ASIO:
+        case ID_CPL_SHOW_ASIO: {
+            SectionCall call(*this);
             ShowAsio();
             return true;
-        case ID_CPL_REFRESH_ASIO:
+        }
+        case ID_CPL_REFRESH_ASIO: {
+            SectionCall call(*this);
             if (m_asio) m_asio->Refresh();
             return true;
+        }
         default:
             return false;
     }

@@ -72,9 +72,28 @@ private:
     void OnPollTick();
     void RegisterDeviceChanges();
     void ResetEndpointsIfProbed();
-    // Sections (main_dialog_sections.cpp).
+    // Sections (main_dialog_sections.cpp). A section operation may run a
+    // modal loop (the network settings dialog) or handle sent messages while
+    // it waits (the remote service's stop); a device change, the poll tick or
+    // an activation handled meanwhile must not delete the section under it.
+    // While any section operation runs, BuildSections and DeleteSections only
+    // note what was asked (the last request wins: a build starts with a
+    // deletion), and the outermost operation carries it out as it returns.
+    class SectionCall {
+    public:
+        explicit SectionCall(CTarvoACPLUIDlg& dialog) : m_dialog(dialog) { ++dialog.m_sectionBusy; }
+        ~SectionCall() { m_dialog.EndSectionCall(); }
+        SectionCall(const SectionCall&) = delete;
+        SectionCall& operator=(const SectionCall&) = delete;
+
+    private:
+        CTarvoACPLUIDlg& m_dialog;
+    };
+    enum class PendingSections { None, Delete, Build };
     void BuildSections();
     void DeleteSections();
+    void DeleteSectionsNow();
+    void EndSectionCall();
     void Radio(const char* const* names, int count, const char* clicked);
     void ToggleGang(bool playback);
     // Window (main_dialog.cpp).
@@ -98,6 +117,8 @@ private:
     std::unique_ptr<CPPageRecord> m_record;
     std::unique_ptr<CPPageASIO> m_asio;
     std::unique_ptr<CPPageRemoteCtrlBase> m_remote;
+    int m_sectionBusy = 0;
+    PendingSections m_pendingSections = PendingSections::None;
     bool m_arrivalPending = false;
     bool m_retry = false;
     int m_retryCountdown = 0;

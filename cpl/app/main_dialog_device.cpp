@@ -170,6 +170,7 @@ void CTarvoACPLUIDlg::OnDeviceActive() {
 }
 
 void CTarvoACPLUIDlg::OnPollTick() {
+    SectionCall call(*this);
     if (m_asio && m_asio->HasBlock()) {
         if (const UINT command = m_asio->PendingCommand()) {
             SendMessage(WM_COMMAND, command, 0);

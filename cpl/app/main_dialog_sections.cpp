@@ -22,15 +22,41 @@ void SetRemoteSectionFactory(RemoteSectionFactory factory) { g_remoteFactory = f
 RemoteSectionFactory GetRemoteSectionFactory() { return g_remoteFactory; }
 
 void CTarvoACPLUIDlg::DeleteSections() {
+    if (m_sectionBusy > 0) {
+        m_pendingSections = PendingSections::Delete;
+        return;
+    }
+    DeleteSectionsNow();
+}
+
+void CTarvoACPLUIDlg::DeleteSectionsNow() {
     m_play.reset();
     m_record.reset();
     m_asio.reset();  // writes the ASIO settings back
     m_remote.reset();
 }
 
+void CTarvoACPLUIDlg::EndSectionCall() {
+    if (--m_sectionBusy > 0 || m_pendingSections == PendingSections::None) return;
+    const PendingSections pending = m_pendingSections;
+    m_pendingSections = PendingSections::None;
+    // After shutdown only the deletion is left to do.
+    if (pending == PendingSections::Build && !m_shutDown) {
+        BuildSections();
+    } else {
+        DeleteSectionsNow();
+    }
+}
+
 void CTarvoACPLUIDlg::BuildSections() {
+    if (m_sectionBusy > 0) {
+        m_pendingSections = PendingSections::Build;
+        return;
+    }
     // A rebuild starts from no section objects.
-    DeleteSections();
+    DeleteSectionsNow();
+    // A section's init counts as one of its operations.
+    SectionCall call(*this);
     const SectionPlan plan = PlanSections(m_switches, m_presence);
     m_presence = plan.presence;
     for (const SectionStep& step : plan.steps) {
@@ -99,6 +125,7 @@ void CTarvoACPLUIDlg::ToggleGang(bool playback) {
 
 void CTarvoACPLUIDlg::OnSkinButtonClicked(const char* name) {
     if (name == nullptr) return;
+    SectionCall call(*this);
     if (Is(name, "BTN_HIDE")) {
         ShowWindow(SW_HIDE);
     } else if (IndexOfName(kPlayRateButtons, kPanelRateCount, name) >= 0) {
@@ -142,6 +169,7 @@ void CTarvoACPLUIDlg::OnSkinButtonClicked(const char* name) {
 
 void CTarvoACPLUIDlg::OnSkinSliderChanged(const char* name, int /*code*/, int value) {
     if (name == nullptr) return;
+    SectionCall call(*this);
     const bool play = Is(name, "SLDR_P_VOL_L") || Is(name, "SLDR_P_VOL_R");
     const bool rec = Is(name, "SLDR_R_VOL_L") || Is(name, "SLDR_R_VOL_R");
     if (play && m_play) {

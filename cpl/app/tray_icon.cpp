@@ -32,6 +32,32 @@ DWORD NotifyIconDataSize() {
     return size;
 }
 
+UINT TaskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+void AcceptTaskbarCreated(HWND window) {
+    const UINT message = TaskbarCreatedMessage();
+    if (message == 0) return;
+    // The panel runs elevated; the shell does not, and its broadcast is
+    // filtered out unless the window lets that one message in. The call
+    // exists from Windows 7 on (Vista has only the per-process form);
+    // earlier systems have no such filter.
+    HMODULE user = GetModuleHandleA("user32.dll");
+    if (user == nullptr) return;
+    using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    using Filter = BOOL(WINAPI*)(UINT, DWORD);
+    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, MSGFLT_ADD
+    if (auto filterEx = reinterpret_cast<FilterEx>(
+            reinterpret_cast<void (*)()>(GetProcAddress(user, "ChangeWindowMessageFilterEx")))) {
+        filterEx(window, message, kAllow, nullptr);
+    } else if (auto filter = reinterpret_cast<Filter>(reinterpret_cast<void (*)()>(
+                   GetProcAddress(user, "ChangeWindowMessageFilter")))) {
+        filter(message, kAllow);
+    }
+}
+
 HICON TrayIcon::LoadIconResource() const {
     return static_cast<HICON>(LoadImageA(m_instance, MAKEINTRESOURCEA(m_iconId), IMAGE_ICON,
                                          GetSystemMetrics(SM_CXSMICON),
@@ -65,6 +91,15 @@ bool TrayIcon::SetTip(const char* tip) {
     if (m_data.hIcon != nullptr) DestroyIcon(m_data.hIcon);
     m_data.hIcon = nullptr;
     return ok;
+}
+
+bool TrayIcon::Restore() {
+    if (!m_added) return false;
+    char tip[sizeof(m_data.szTip)];
+    lstrcpynA(tip, m_data.szTip, sizeof(tip));
+    if (Add(m_data.hWnd, m_instance, m_iconId, tip)) return true;
+    // The shell may still hold it (the message came without a restart).
+    return SetTip(tip);
 }
 
 void TrayIcon::Delete() {

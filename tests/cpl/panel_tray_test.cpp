@@ -221,6 +221,46 @@ TEST_F(TrayPanel, HideShowAndExitThroughTheShellsTrayWithRealClicksAndKeys) {
     EXPECT_FALSE(w.Dialog().TrayIconAdded());
 }
 
+// The shell restarted (Explorer crashed or was restarted): the new one
+// starts with an empty notification area and announces itself with the
+// registered "TaskbarCreated" message; the panel puts its icon back, so a
+// panel hidden there stays within reach.
+TEST_F(TrayPanel, IconComesBackWhenANewShellAnnouncesItself) {
+    PanelWindow w;
+    ASSERT_TRUE(w.Dialog().TrayIconAdded());
+    HWND tray = UncoverTray(w);
+    ASSERT_NE(tray, nullptr) << "no notification area";
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = w.Hwnd();
+    data.uID = 50;
+    data.uFlags = NIF_TIP;
+    lstrcpyA(data.szTip, "Veltrano-HD");
+    const auto iconShown = [&] { return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE; };
+    ASSERT_TRUE(iconShown());
+    // What the old shell held is gone with it.
+    NOTIFYICONDATAA gone = data;
+    gone.uFlags = 0;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &gone));
+    ASSERT_FALSE(iconShown());
+    SendMessageA(w.Hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_FALSE(IsWindowVisible(w.Hwnd()));
+
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    ASSERT_NE(taskbarCreated, 0u);
+    DWORD_PTR answer = 1;
+    ASSERT_TRUE(SendMessageTimeoutA(w.Hwnd(), taskbarCreated, 0, 0, SMTO_NORMAL, 5000, &answer));
+    EXPECT_EQ(answer, 0u);
+    EXPECT_TRUE(iconShown());
+    EXPECT_TRUE(w.Dialog().TrayIconAdded());
+    EXPECT_STREQ(w.Dialog().TrayTip(), "Veltrano-HD");
+    // A double click on it brings the hidden window back.
+    w.Pump(200);
+    DoubleClickIcon(w, tray);
+    EXPECT_TRUE(IsWindowVisible(w.Hwnd()));
+    w.Shot("panel-icon-after-shell-restart");
+}
+
 BOOL CALLBACK CountPanelWindows(HWND h, LPARAM count) {
     char title[64] = {};
     GetWindowTextA(h, title, sizeof title);

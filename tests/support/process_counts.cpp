@@ -1,6 +1,9 @@
 #include "support/process_counts.h"
 
+// clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
 
 namespace veltrano::test {
 
@@ -25,6 +28,21 @@ size_t OpenKernelHandles() {
         DWORD flags = 0;
         if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
     }
+    return count;
+}
+
+size_t ProcessThreads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    size_t count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    const DWORD self = GetCurrentProcessId();
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == self) ++count;
+        entry.dwSize = sizeof(entry);
+    }
+    CloseHandle(snapshot);
     return count;
 }
 

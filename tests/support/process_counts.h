@@ -16,4 +16,7 @@ size_t BusyHeapBlocks();
 // GetProcessHandleCount with 0, so the handles are found one by one.
 size_t OpenKernelHandles();
 
+// The process's threads, as a Toolhelp snapshot lists them.
+size_t ProcessThreads();
+
 }  // namespace veltrano::test
