@@ -249,7 +249,7 @@ Section "Uninstall"
     Call un.WaitForUnregistrations
     Pop $0
     ${If} $0 != 1
-      !insertmacro Fail ${EXIT_UNREGISTRATION_TIMEOUT} "The co-installer has removed its part (certificate, control panel autorun, driver packages), but the ASIO driver was not unregistered within ${REGISTRATION_TIMEOUT_S} seconds ($0). The program files were kept, as the unregistration needs them; run the uninstaller again to finish the removal."
+      !insertmacro Fail ${EXIT_UNREGISTRATION_TIMEOUT} "The co-installer has removed its part (the certificate, the control panel's autorun entry and any driver packages), but the ASIO driver was not unregistered within ${REGISTRATION_TIMEOUT_S} seconds ($0). The program files were kept, as the unregistration needs them; run the uninstaller again to finish the removal."
     ${EndIf}
     Call un.WaitForCertificateFiles
   ${EndIf}
