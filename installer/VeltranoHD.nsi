@@ -40,6 +40,8 @@ ManifestSupportedOS all
 !define CPL_EXE "VeltranoHDACPLUI.exe"
 !define ASIO_DLL "VeltranoHDASIO.dll"
 !define ASIOW_DLL "VeltranoHDASIOW.dll"
+; In the Start menu of all users.
+!define START_MENU_LINK "${PRODUCT} Control Panel.lnk"
 
 ; Exit codes of a failed (silent) installation or removal.
 !define EXIT_SETUP_TIMEOUT 3
@@ -76,6 +78,7 @@ VIAddVersionKey "LegalCopyright" "Veltrano"
 
 !include "registration.nsh"
 !include "control_panel.nsh"
+!include "removal.nsh"
 
 Var OldFolder
 
@@ -126,6 +129,11 @@ Function RemoveOldVersion
   DetailPrint "Removing the installed version from $0..."
   ClearErrors
   ExecWait '"$0\Uninstall.exe" /S _?=$0' $1
+  ; Files of the old version still in use go at the next restart; a new
+  ; file of the same name would go with them, so install only after it.
+  ${If} $1 == ${EXIT_RESTART_NEEDED}
+    !insertmacro Fail ${EXIT_OLD_VERSION} "The installed version of ${PRODUCT} is removed, but some of its files are still in use and are deleted when Windows restarts. Restart Windows, then run this setup again."
+  ${EndIf}
   ${If} ${Errors}
   ${OrIf} $1 != 0
     !insertmacro Fail ${EXIT_OLD_VERSION} "The installed version of ${PRODUCT} could not be removed (code $1). Remove it from Programs and Features, then run this setup again."
@@ -162,6 +170,11 @@ Section "Install"
 !endif
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  ; Where users look for the control panel; it starts in the package folder.
+  SetShellVarContext all
+  CreateShortcut "$SMPROGRAMS\${START_MENU_LINK}" "$INSTDIR\${CPL_EXE}"
+  SetShellVarContext current
 
   ; Certificate, ASIO registration and autorun; the driver task and a
   ; restart only with driver packages, and no restart question when nobody
@@ -219,6 +232,7 @@ FunctionEnd
 
 Section "Uninstall"
   SetShellVarContext current
+  Call un.StartLog
   Call un.StopControlPanel
 
   ${If} ${FileExists} "$INSTDIR\PkgSetup.exe"
@@ -228,35 +242,47 @@ Section "Uninstall"
     Call un.WaitForSetupStatus
     Pop $0
     ${If} $0 != 1
-      !insertmacro Fail ${EXIT_SETUP_TIMEOUT} "The co-installer's removal did not finish within ${SETUP_TIMEOUT_S} seconds. Nothing was removed; run the uninstaller again."
+      !insertmacro Fail ${EXIT_SETUP_TIMEOUT} "The co-installer's removal did not finish within ${SETUP_TIMEOUT_S} seconds. The program files were kept; run the uninstaller again to finish the removal."
     ${EndIf}
     ; The unregistration runs on its own and needs the DLLs: wait for it
     ; before any file goes.
     Call un.WaitForUnregistrations
     Pop $0
     ${If} $0 != 1
-      !insertmacro Fail ${EXIT_UNREGISTRATION_TIMEOUT} "The ASIO driver was not unregistered within ${REGISTRATION_TIMEOUT_S} seconds ($0). Nothing was removed; run the uninstaller again."
+      !insertmacro Fail ${EXIT_UNREGISTRATION_TIMEOUT} "The co-installer has removed its part (the certificate, the control panel's autorun entry and any driver packages), but the ASIO driver was not unregistered within ${REGISTRATION_TIMEOUT_S} seconds ($0). The program files were kept, as the unregistration needs them; run the uninstaller again to finish the removal."
     ${EndIf}
     Call un.WaitForCertificateFiles
   ${EndIf}
 
-  Delete "$INSTDIR\${ASIO_DLL}"
-  Delete "$INSTDIR\${ASIOW_DLL}"
-  Delete "$INSTDIR\${CPL_EXE}"
-  Delete "$INSTDIR\PkgSetup.exe"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${START_MENU_LINK}"
+  SetShellVarContext current
+
+  ; Files a program still holds go at the next restart (removal.nsh).
+  !insertmacro REMOVE_FILE "$INSTDIR\${ASIO_DLL}"
+  !insertmacro REMOVE_FILE "$INSTDIR\${ASIOW_DLL}"
+  !insertmacro REMOVE_FILE "$INSTDIR\${CPL_EXE}"
+  !insertmacro REMOVE_FILE "$INSTDIR\PkgSetup.exe"
   ; Left by the co-installer when its own clean-up did not run.
-  Delete "$INSTDIR\NewCert.cer"
-  Delete "$INSTDIR\CertMgr.EXE"
-  Delete "$INSTDIR\x64\${ASIO_DLL}"
-  Delete "$INSTDIR\x64\${ASIOW_DLL}"
-  Delete "$INSTDIR\x64\${CPL_EXE}"
-  RMDir "$INSTDIR\x64"
-  RMDir /r "$INSTDIR\Driver"
-  RMDir /r "$INSTDIR\DriverXP"
-  Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
+  !insertmacro REMOVE_FILE "$INSTDIR\NewCert.cer"
+  !insertmacro REMOVE_FILE "$INSTDIR\CertMgr.EXE"
+  !insertmacro REMOVE_FILE "$INSTDIR\x64\${ASIO_DLL}"
+  !insertmacro REMOVE_FILE "$INSTDIR\x64\${ASIOW_DLL}"
+  !insertmacro REMOVE_FILE "$INSTDIR\x64\${CPL_EXE}"
+  !insertmacro REMOVE_FOLDER "$INSTDIR\x64"
+  Push "$INSTDIR\Driver"
+  Call un.RemoveTree
+  Push "$INSTDIR\DriverXP"
+  Call un.RemoveTree
+  Call un.RemoveSelf
+  !insertmacro REMOVE_FOLDER "$INSTDIR"
   ${GetParent} "$INSTDIR" $0
   RMDir "$0"
+  ${If} ${FileExists} "$0\*.*"
+  ${AndIf} ${RebootFlag}
+    ; Only if it is empty by then: other products may live there.
+    RMDir /REBOOTOK "$0"
+  ${EndIf}
 
   SetRegView 32
   DeleteRegKey HKLM "${PACKAGE_KEY}"
@@ -275,4 +301,5 @@ Section "Uninstall"
   DeleteRegValue HKCU "${USER_ASIO_KEY}" "ASIOCPL"
   DeleteRegKey /ifempty HKCU "${USER_ASIO_KEY}"
   DeleteRegKey /ifempty HKCU "Software\ASIO"
+  Call un.ReportRestart
 SectionEnd

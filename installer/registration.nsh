@@ -11,7 +11,13 @@
 !define POLL_MS 500
 
 !macro Fail CODE TEXT
-  DetailPrint "${TEXT}"
+  !ifdef __UNINSTALL__
+    ; Also into the uninstaller's log: after a silent removal it is all an
+    ; administrator has.
+    !insertmacro LOG_LINE "${TEXT}"
+  !else
+    DetailPrint "${TEXT}"
+  !endif
   IfSilent +2
     MessageBox MB_OK|MB_ICONSTOP "${TEXT}"
   SetErrorLevel ${CODE}

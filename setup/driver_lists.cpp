@@ -55,4 +55,32 @@ bool InfLineNamesService(std::string_view line, const std::vector<InstallItem>& 
     return false;
 }
 
+std::string DriverFileOf(const std::vector<DriverEntry>& entries, std::string_view service) {
+    for (const DriverEntry& entry : entries) {
+        if (entry.service.size() == service.size() && StartsWithNoCase(entry.service, service)) {
+            return entry.driverFile;
+        }
+    }
+    return {};
+}
+
+bool FileListHas(std::string_view list, std::string_view name) {
+    if (name.empty()) return false;
+    while (true) {
+        const size_t end = list.find(';');
+        const std::string_view item = list.substr(0, end);
+        if (item.size() == name.size() && StartsWithNoCase(item, name)) return true;
+        if (end == std::string_view::npos) return false;
+        list.remove_prefix(end + 1);
+    }
+}
+
+std::string AddToFileList(std::string_view list, std::string_view name) {
+    std::string out(list);
+    if (name.empty() || FileListHas(list, name)) return out;
+    if (!out.empty()) out += ';';
+    out += name;
+    return out;
+}
+
 }  // namespace veltrano::setup

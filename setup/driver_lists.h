@@ -37,4 +37,13 @@ std::vector<InstallItem> BuildInstallList(const std::vector<DriverEntry>& entrie
 // Whether an INF line names one of the services (ASCII case ignored).
 bool InfLineNamesService(std::string_view line, const std::vector<InstallItem>& items);
 
+// The driver file of a service in the lists; empty when none names it.
+std::string DriverFileOf(const std::vector<DriverEntry>& entries, std::string_view service);
+
+// A list of file names separated by ';' (the record of the driver files we
+// installed). Adding a name already there (ASCII case ignored) changes
+// nothing; empty items never match.
+std::string AddToFileList(std::string_view list, std::string_view name);
+bool FileListHas(std::string_view list, std::string_view name);
+
 }  // namespace veltrano::setup

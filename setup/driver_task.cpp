@@ -103,6 +103,10 @@ std::vector<FoundDevice> ScanDevices(SetupContext& context, const std::vector<In
 }
 
 void InstallPackages(SetupContext& context, const std::vector<InstallItem>& items) {
+    // Added to, never cut: files an earlier install put there stay ours
+    // until the uninstall deletes them.
+    const std::string recorded = ReadPackageStringEither(kInstalledDriversValue).value_or("");
+    std::string installed = recorded;
     for (const InstallItem& item : items) {
         if (context.windows10v1703 && !StartsWithNoCase(item.service, kInterface6Service)) continue;
         if (context.os.kind >= 2 && context.os.kind <= 11) {
@@ -110,12 +114,16 @@ void InstallPackages(SetupContext& context, const std::vector<InstallItem>& item
                 context.Fail("driver task: INF path too long for " + item.service);
             } else {
                 if (context.devices->InstallInfSectionFiles(item.infPath, item.service, kCopyForceNewer)) {
+                    installed = AddToFileList(installed, DriverFileOf(context.driverEntries, item.service));
                     context.runner->Wait(kInfCommitWaitMs);
                 }
                 context.devices->CopyOemInf(item.infPath);
             }
         }
         context.runner->Wait(kInfGapWaitMs);
+    }
+    if (installed != recorded && !WritePackageString(kInstalledDriversValue, installed)) {
+        context.Fail("driver task: installed driver files not recorded");
     }
 }
 
@@ -207,7 +215,11 @@ void CleanUpDriverFiles(SetupContext& context) {
         return;
     }
     const std::string drivers = std::string(system) + "\\drivers\\";
+    const std::string installed = ReadPackageStringEither(kInstalledDriversValue).value_or("");
+    std::string deleted;
     for (const DriverEntry& entry : context.driverEntries) {
+        if (!FileListHas(installed, entry.driverFile) || FileListHas(deleted, entry.driverFile)) continue;
+        deleted = AddToFileList(deleted, entry.driverFile);
         if (auto path = JoinPath(drivers, entry.driverFile)) context.DeleteWithCmd(*path);
     }
 }

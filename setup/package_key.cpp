@@ -41,6 +41,17 @@ std::optional<std::string> ReadStringValue(HKEY key, const char* name, DWORD* ty
     return std::nullopt;
 }
 
+bool WritePackageString(const char* name, const std::string& value) {
+    for (KeyView view : {KeyView::Main, KeyView::Twin}) {
+        RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, ViewPath(view));
+        if (key && RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                  static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<std::string> ReadPackageString(KeyView view, const char* name) {
     RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, ViewPath(view));
     if (!key) return std::nullopt;

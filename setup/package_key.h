@@ -26,6 +26,7 @@ std::optional<DWORD> ReadPackageDwordEither(const char* name);
 // Sets a REG_DWORD in the main view, else in the twin. False when neither
 // could be written.
 bool WritePackageDword(const char* name, DWORD value);
+bool WritePackageString(const char* name, const std::string& value);
 
 // Any string value, read whole (as ReadPackageString) from an open key;
 // `type` receives the value's registry type.

@@ -2,7 +2,12 @@
 """Installs the product's installer silently into a fresh Wine prefix of its
 own and checks the result from outside; installs it again (an upgrade) and
 checks again; starts the control panel and uninstalls silently: the control
-panel must end, and the registry and the file tree must be what they were. Exit 0 when every check passed, 1 otherwise, 77 when
+panel must end, and the registry and the file tree must be what they were.
+Then installs once more and uninstalls twice: once with a driver DLL that
+cannot be unregistered (the removal stops and says what it did), once while
+a host holds that DLL loaded (the removal finishes, the DLL waits for the
+restart, exit code 3010). Uninstalls run with "_?=", so that their own exit
+codes are seen. Exit 0 when every check passed, 1 otherwise, 77 when
 there is no installer to test (scripts/package makes it)."""
 
 import argparse
@@ -14,7 +19,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_prefix import Display, Prefix, reg_dword, reg_string  # noqa: E402
+from wine_prefix import Display, Prefix, reg_dword, reg_multi_string, reg_string  # noqa: E402
 from tree_diff import diff_registry, diff_files  # noqa: E402
 
 FOLDER = "C:\\Program Files\\Veltrano\\Veltrano-HD\\"
@@ -25,6 +30,10 @@ ASIO_KEY_32 = "HKLM\\software\\wow6432node\\asio\\veltrano-hd"
 RUN_KEY = "HKLM\\software\\microsoft\\windows\\currentversion\\run"
 USER_KEY = "HKCU\\software\\asio\\veltrano-hd"
 CPL_TITLE = "Veltrano-HD Audio Control Panel"
+START_MENU_LINK_REL = "ProgramData/Microsoft/Windows/Start Menu/Programs/Veltrano-HD Control Panel.lnk"
+SESSION_MANAGER = "hklm\\system\\currentcontrolset\\control\\session manager"
+UNINSTALL_LOG = "Veltrano-HD-Uninstall.log"
+RESTART_NEEDED = 3010
 PRODUCTS = ["VeltranoHDASIO.dll", "VeltranoHDASIOW.dll", "VeltranoHDACPLUI.exe"]
 
 
@@ -53,6 +62,31 @@ def is_32bit_program(path):
         head = f.read(4096)
     pe = int.from_bytes(head[0x3C:0x40], "little")
     return head[pe:pe + 4] == b"PE\0\0" and int.from_bytes(head[pe + 4:pe + 6], "little") == 0x14C
+
+
+def link_target(path):
+    """The local target path a shell link (.lnk) names: its LinkInfo's local
+    base path, the Unicode one when present."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if len(data) < 0x4C or data[:4] != b"\x4c\x00\x00\x00":
+        return None
+    flags = int.from_bytes(data[0x14:0x18], "little")
+    at = 0x4C
+    if flags & 0x01:  # HasLinkTargetIDList
+        at += 2 + int.from_bytes(data[at:at + 2], "little")
+    if not flags & 0x02:  # HasLinkInfo
+        return None
+    info = data[at:]
+    header = int.from_bytes(info[4:8], "little")
+    if header >= 0x24:
+        start = int.from_bytes(info[0x1C:0x20], "little")
+        end = start
+        while info[end:end + 2] != b"\0\0":
+            end += 2
+        return info[start:end].decode("utf-16-le")
+    start = int.from_bytes(info[0x10:0x14], "little")
+    return info[start:info.index(b"\0", start)].decode("mbcs" if os.name == "nt" else "latin-1")
 
 
 def same_bytes(a, b):
@@ -167,6 +201,10 @@ class InstallerTest:
         for store in ("root", "trustedpublisher"):
             key = f"hklm\\software\\microsoft\\systemcertificates\\{store}\\certificates\\{self.cert_sha1}"
             self.c.check(key in reg, f"publisher certificate in the machine's {store} store")
+        link = self.prefix.drive_c(*START_MENU_LINK_REL.split("/"))
+        target = link_target(link) if os.path.exists(link) else None
+        self.c.check(target == FOLDER + "VeltranoHDACPLUI.exe",
+                     "the Start menu of all users starts the control panel", f"link target {target!r}")
         uninstall = reg.get("hklm\\software\\wow6432node\\microsoft\\windows\\currentversion\\uninstall\\veltrano-hd", {})
         self.c.check(reg_string(uninstall.get("displayversion")) == self.args.version,
                      f"Programs and Features shows version {self.args.version}")
@@ -199,25 +237,31 @@ class InstallerTest:
             proc.wait(timeout=30)
         return None
 
-    def uninstall_with_control_panel(self, display):
-        proc = self.start_control_panel(display) if display.name else None
-        # Without _?= the uninstaller copies itself away, starts the copy and
-        # returns at once with 0, whatever the copy does; run in place, its
-        # exit code is the uninstall's. Windows keeps a running program's
-        # file, so it leaves itself and its folder, which the next step
-        # removes as a user's installer would; Wine lets it delete itself.
-        code, out = self.prefix.run([FOLDER + "Uninstall.exe", "/S", "_?=" + FOLDER.rstrip("\\")],
-                                    display=display.name)
-        self.c.check(code == 0, "silent uninstall exits 0", f"exit {code} {out[-300:]}")
+    def uninstall(self, display=None):
+        """The silent uninstaller, waited for: with "_?=" it runs in place
+        (without, it hands over to a copy of itself and exits 0 at once).
+        Returns its exit code."""
+        return self.prefix.run_line(f'"{FOLDER}Uninstall.exe" /S _?={FOLDER.rstrip(chr(92))}', display=display)
+
+    def finish_in_place_uninstall(self):
+        """What the caller of an in-place uninstaller does: Windows keeps a
+        running program's file, so the caller deletes the uninstaller and the
+        folders it leaves (Wine lets the 32-bit stub's uninstaller delete
+        itself, so there may be nothing left)."""
         root = self.prefix.drive_c(*FOLDER_REL.split("/"))
         left = sorted(os.listdir(root)) if os.path.isdir(root) else []
-        self.c.check(left in ([], ["Uninstall.exe"]), "the uninstaller run in place leaves at most itself",
-                     f"left {left}")
-        if os.path.exists(os.path.join(root, "Uninstall.exe")):
+        self.c.check(left in ([], ["Uninstall.exe"]), "at most the uninstaller itself is left in the package folder",
+                     f"found {left}")
+        if left == ["Uninstall.exe"]:
             os.remove(os.path.join(root, "Uninstall.exe"))
         for folder in (root, os.path.dirname(root)):
             if os.path.isdir(folder) and not os.listdir(folder):
                 os.rmdir(folder)
+
+    def uninstall_with_control_panel(self, display):
+        proc = self.start_control_panel(display) if display.name else None
+        code = self.uninstall(display.name)
+        self.c.check(code == 0, "silent uninstall exits 0", f"exit {code}")
         if proc is not None:
             try:
                 proc.wait(timeout=120)
@@ -228,6 +272,86 @@ class InstallerTest:
                 proc.wait(timeout=30)
             self.c.check(ended, "the uninstaller ended the running control panel")
         self.prefix.settle()
+        self.c.check(not os.path.exists(self.prefix.drive_c(*START_MENU_LINK_REL.split("/"))),
+                     "the uninstaller removed the Start menu entry")
+        self.finish_in_place_uninstall()
+
+    def uninstall_log(self):
+        """The uninstaller's log in the user's temporary folder (read, then
+        deleted: it is the administrator's, not the system's), or ""."""
+        for folder, _, names in os.walk(self.prefix.drive_c("users")):
+            if UNINSTALL_LOG in names:
+                path = os.path.join(folder, UNINSTALL_LOG)
+                with open(path, encoding="latin-1") as f:
+                    text = f.read()
+                os.remove(path)
+                return text
+        return ""
+
+    def uninstall_that_cannot_unregister(self):
+        """A driver DLL that RegSvr32 cannot load: the co-installer does its
+        part, the registration stays, the uninstaller keeps the files and
+        says so."""
+        dll = self.prefix.drive_c(*FOLDER_REL.split("/"), "x64", "VeltranoHDASIO.dll")
+        with open(dll, "wb") as f:
+            f.write(b"MZ not a DLL")
+        code = self.uninstall()
+        self.prefix.settle()
+        self.c.check(code == 6, "an unregistration that cannot finish stops the uninstaller with 6", f"exit {code}")
+        log = self.uninstall_log()
+        self.c.check("has removed its part" in log and "program files were kept" in log
+                     and "othing was removed" not in log,
+                     "its log says what was removed and what was kept", repr(log))
+        reg = self.prefix.registry()
+        stores = [f"hklm\\software\\microsoft\\systemcertificates\\{s}\\certificates\\{self.cert_sha1}"
+                  for s in ("root", "trustedpublisher")]
+        self.c.check(reg_string(reg.get(RUN_KEY.lower(), {}).get("veltranohdacpl")) is None
+                     and not any(k in reg for k in stores),
+                     "as it says: the co-installer removed the autorun entry and the certificate")
+        root = self.prefix.drive_c(*FOLDER_REL.split("/"))
+        kept = all(os.path.exists(os.path.join(root, n)) for n in ["Uninstall.exe", "PkgSetup.exe"] + PRODUCTS)
+        self.c.check(kept, "as it says: the program files were kept for the next run")
+        shutil.copyfile(os.path.join(self.args.stage, "x64", "VeltranoHDASIO.dll"), dll)
+
+    def uninstall_with_held_dll(self, clean_reg, clean_files):
+        """A host holds the 64-bit driver loaded: Windows refuses to delete
+        it (so does Wine). The removal finishes, the DLL and the folders it
+        keeps wait for the restart, in that order, and the exit code says a
+        restart is needed. The restart itself is only looked at: Windows
+        carries out the registry's pending operations then, and so does
+        this test, by hand."""
+        held = FOLDER + "x64\\VeltranoHDASIO.dll"
+        holder = self.prefix.hold_library(self.args.peer, held)
+        if not self.c.check(holder is not None, "a host holds x64\\VeltranoHDASIO.dll loaded"):
+            return
+        try:
+            code = self.uninstall()
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=60)
+        self.prefix.settle()
+        self.c.check(code == RESTART_NEEDED, f"uninstall with a held DLL exits {RESTART_NEEDED} (restart needed)",
+                     f"exit {code}")
+        log = self.uninstall_log()
+        self.c.check(f"In use, deleted when Windows restarts: {held}" in log,
+                     "its log names the held DLL as waiting for the restart", repr(log))
+        reg = self.prefix.registry()
+        ops = reg_multi_string(reg.get(SESSION_MANAGER, {}).get("pendingfilerenameoperations")) or []
+        pending = [(src[4:] if src.startswith("\\??\\") else src) for src, dst in zip(ops[0::2], ops[1::2] + [""])
+                   if not dst]
+        parent = FOLDER.rstrip("\\").rsplit("\\", 1)[0] + "\\"
+        expected = [held, FOLDER + "x64\\", FOLDER + "Uninstall.exe", FOLDER, parent]
+        self.c.check(pending == expected, "the held DLL, then the uninstaller and the folders, go at the restart",
+                     f"pending deletions {pending}")
+        # The restart, as far as files go: what Windows's session manager
+        # does with those entries. Then nothing of the product may be left.
+        for path in pending:
+            local = self.prefix.from_windows(path)
+            if os.path.isdir(local):
+                os.rmdir(local)
+            elif os.path.exists(local):
+                os.remove(local)
+        self.check_back_to("after the restart", clean_reg, clean_files)
 
     # -- the run ---------------------------------------------------------
     def run(self):
@@ -260,6 +384,11 @@ class InstallerTest:
             self.prefix.settle()
             self.c.check("Veltrano-HD" not in out, "the 64-bit ASIO probe no longer lists Veltrano-HD",
                          out.strip()[-300:])
+            print("== install, then uninstall with a driver DLL RegSvr32 cannot unregister")
+            if self.install():
+                self.uninstall_that_cannot_unregister()
+                print("== uninstall again while a host holds the 64-bit driver DLL")
+                self.uninstall_with_held_dll(clean_reg, clean_files)
         finally:
             display.stop()
             self.prefix.stop()
@@ -276,6 +405,7 @@ def main():
     p.add_argument("--probe", required=True, help="the 64-bit veltrano-asio-probe.exe")
     p.add_argument("--probe32", help="the 32-bit veltrano-asio-probe.exe, if built")
     p.add_argument("--publisher-cert", required=True)
+    p.add_argument("--peer", required=True, help="the 64-bit test_peer.exe (holds a DLL loaded)")
     p.add_argument("--work", required=True, help="folder for the test's own prefix")
     args = p.parse_args()
     if not os.path.exists(args.installer):

@@ -18,8 +18,9 @@ class Prefix:
             WINEPREFIX=self.path,
             WINEARCH="win64",
             WINEDEBUG="-all",
-            # No debugger to wait in, no browser or .NET to install.
-            WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d",
+            # No debugger to wait in, no browser or .NET to install, and no
+            # desktop entries in the user's home for the Start menu's links.
+            WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d",
         )
         # Nothing here needs a display; keep the test off anyone else's.
         self.env.pop("DISPLAY", None)
@@ -38,6 +39,28 @@ class Prefix:
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
         return done.returncode, done.stdout.decode("utf-8", "replace")
 
+    def run_line(self, line, timeout=300, display=None):
+        """Runs one Windows command line exactly as written (a program that
+        parses its own command line, such as an NSIS uninstaller's "_?=",
+        needs it unquoted) through a batch file beside the prefix; returns
+        the program's full exit code, or None. Wine hands a Unix parent only
+        the low 8 bits of an exit code, so CMD writes it to a file. No pipe:
+        the desktop process a GUI program starts can inherit it and keep it
+        open for as long as the prefix runs."""
+        batch, result = self.path + "-run.bat", self.path + "-run.txt"
+        if os.path.exists(result):
+            os.remove(result)
+        with open(batch, "w", newline="\r\n") as f:
+            f.write(f'@echo off\n{line}\necho exit code %ERRORLEVEL% > "{windows_path(result)}"\n')
+        env = dict(self.env, DISPLAY=display) if display else self.env
+        subprocess.run([WINE, "cmd", "/c", windows_path(batch)], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+        try:
+            with open(result) as f:
+                return int(f.read().strip()[len("exit code "):])
+        except (OSError, ValueError):
+            return None
+
     def spawn(self, args, display):
         """Starts a program in the prefix without waiting for it."""
         env = dict(self.env, DISPLAY=display)
@@ -52,6 +75,26 @@ class Prefix:
     def stop(self):
         """Ends this prefix's server and its processes (ours alone)."""
         subprocess.run([WINESERVER, "-k"], env=self.env, timeout=60)
+
+    def hold_library(self, peer, dll):
+        """Starts test_peer holding `dll` loaded, as an audio program holds a
+        driver; returns the process once it holds it, else None. Closing
+        its standard input ends it."""
+        proc = subprocess.Popen([WINE, peer, "hold-library", dll], env=self.env, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if proc.stdout.readline().strip() == b"held":
+            return proc
+        proc.stdin.close()
+        proc.wait(timeout=60)
+        return None
+
+    def from_windows(self, path):
+        """The file under drive_c for a path on C:, as written in the
+        registry ("\\??\\C:\\..." or "C:\\...")."""
+        if path.startswith("\\??\\"):
+            path = path[4:]
+        assert path[:3].upper() == "C:\\", path
+        return self.drive_c(*path[3:].split("\\"))
 
     def drive_c(self, *parts):
         return os.path.join(self.path, "drive_c", *parts)
@@ -79,6 +122,11 @@ class Prefix:
             with open(os.path.join(self.path, name), encoding="utf-8", errors="replace") as f:
                 hives.update(parse_reg(f.read(), root))
         return hives
+
+
+def windows_path(path):
+    """A Linux path as programs in the prefix reach it (drive Z:)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def parse_reg(text, root):
@@ -122,6 +170,28 @@ def reg_string(data):
     if data is None or not data.startswith('"'):
         return None
     return data[1:-1].replace("\\\\", "\\").replace('\\"', '"')
+
+
+def reg_multi_string(data):
+    """The strings of a REG_MULTI_SZ (Wine stores it as str(7):"a\\0b\\0"),
+    or None."""
+    if data is None or not data.startswith('str(7):"'):
+        return None
+    text, i, out = data[len('str(7):"'):-1], 0, [""]
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            nxt = text[i + 1]
+            if nxt == "0":
+                out.append("")
+            else:
+                out[-1] += {"n": "\n", "t": "\t"}.get(nxt, nxt)
+            i += 2
+        else:
+            out[-1] += text[i]
+            i += 1
+    while out and out[-1] == "":
+        out.pop()
+    return out
 
 
 def reg_dword(data):

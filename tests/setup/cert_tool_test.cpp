@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "setup/cert_store_support.h"
 #include "setup/setup_fixture.h"
@@ -28,7 +30,10 @@ std::string Args(const char* action, const std::string& file, const char* store)
     return std::string(action) + " \"" + file + "\" -s -r localmachine " + store;
 }
 
-TEST(PublisherCertificate, IsA498ByteCodeSigningCertificate) {
+// It goes into the machine's root store: besides signing code it must not be
+// able to do anything, least of all issue certificates that store would
+// trust.
+TEST(PublisherCertificate, IsA498ByteCodeSigningCertificateThatCannotActAsACertificateAuthority) {
     const auto der = ReadBinaryFile(kPublisherDer);
     ASSERT_TRUE(der);
     EXPECT_EQ(der->size(), 498u);
@@ -38,9 +43,45 @@ TEST(PublisherCertificate, IsA498ByteCodeSigningCertificate) {
     char name[128] = {};
     CertGetNameStringA(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, sizeof name);
     EXPECT_STREQ(name, "Veltrano Audio");
-    PCERT_EXTENSION eku = CertFindExtension(szOID_ENHANCED_KEY_USAGE, cert->pCertInfo->cExtension,
-                                            cert->pCertInfo->rgExtension);
-    ASSERT_NE(eku, nullptr);
+
+    const CERT_INFO& info = *cert->pCertInfo;
+    std::vector<std::string> oids;
+    for (DWORD i = 0; i < info.cExtension; ++i) oids.push_back(info.rgExtension[i].pszObjId);
+    std::vector<std::string> expected{szOID_BASIC_CONSTRAINTS2, szOID_KEY_USAGE, szOID_ENHANCED_KEY_USAGE};
+    std::sort(oids.begin(), oids.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(oids, expected);
+
+    struct Expected {
+        const char* oid;
+        bool critical;
+        LPCSTR structType;
+    };
+    for (const Expected& want : {Expected{szOID_BASIC_CONSTRAINTS2, true, X509_BASIC_CONSTRAINTS2},
+                                 Expected{szOID_KEY_USAGE, true, X509_KEY_USAGE},
+                                 Expected{szOID_ENHANCED_KEY_USAGE, false, X509_ENHANCED_KEY_USAGE}}) {
+        SCOPED_TRACE(want.oid);
+        PCERT_EXTENSION ext = CertFindExtension(want.oid, info.cExtension, info.rgExtension);
+        ASSERT_NE(ext, nullptr);
+        EXPECT_EQ(ext->fCritical != FALSE, want.critical);
+        void* decoded = nullptr;
+        DWORD size = 0;
+        ASSERT_TRUE(CryptDecodeObjectEx(X509_ASN_ENCODING, want.structType, ext->Value.pbData, ext->Value.cbData,
+                                        CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded, &size));
+        if (want.structType == X509_BASIC_CONSTRAINTS2) {
+            EXPECT_FALSE(static_cast<CERT_BASIC_CONSTRAINTS2_INFO*>(decoded)->fCA);
+        } else if (want.structType == X509_KEY_USAGE) {
+            const auto* bits = static_cast<CRYPT_BIT_BLOB*>(decoded);
+            ASSERT_GE(bits->cbData, 1u);
+            EXPECT_EQ(bits->pbData[0], CERT_DIGITAL_SIGNATURE_KEY_USAGE);
+            for (DWORD i = 1; i < bits->cbData; ++i) EXPECT_EQ(bits->pbData[i], 0);
+        } else {
+            const auto* usage = static_cast<CERT_ENHKEY_USAGE*>(decoded);
+            ASSERT_EQ(usage->cUsageIdentifier, 1u);
+            EXPECT_STREQ(usage->rgpszUsageIdentifier[0], szOID_PKIX_KP_CODE_SIGNING);
+        }
+        LocalFree(decoded);
+    }
     CertFreeCertificateContext(cert);
 }
 

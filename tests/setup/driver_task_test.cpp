@@ -187,6 +187,55 @@ TEST_F(DriverTask, UninstallRemovesDevicesAndUndoesSearchPathAndPolicy) {
     EXPECT_EQ(CallsStartingWith("remove").size(), 3u);
 }
 
+// The system's drivers folder can hold files of our drivers' names that the
+// device's own driver installation put there: an uninstall deletes only the
+// files an install of ours recorded, each once, whatever its own flags.
+TEST_F(DriverTask, UninstallDeletesOnlyTheDriverFilesAnInstallRecorded) {
+    struct Install {
+        OsVersionFacts os;
+        DWORD flags;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Install> installs;
+        std::vector<std::string> deleted;
+    };
+    const Case cases[] = {
+        {"package without drivers", {{Windows7(true), 0x0C}}, {}},
+        {"both packages", {{Windows7(true), 0x02}}, {"VelHdUAC.sys", "VelHdiAP.sys"}},
+        {"Windows 10 1703: interface 6 only", {{Windows10(15063), 0x40}}, {"VelHdiAP.sys"}},
+        {"XP installs no INF", {{WindowsXp(), 0x02}}, {}},
+        {"installed over without the driver task", {{Windows7(true), 0x02}, {Windows7(true), 0x0C}},
+         {"VelHdUAC.sys", "VelHdiAP.sys"}},
+        {"a later install never shortens the record", {{Windows7(true), 0x02}, {Windows10(15063), 0x02}},
+         {"VelHdUAC.sys", "VelHdiAP.sys"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, setup::kPackageKeyTwin, setup::kInstalledDriversValue);
+        for (const Install& install : c.installs) {
+            facts = install.os;
+            Run(install.flags);
+        }
+        if (!c.deleted.empty()) {
+            // Where the package's setup program keeps the key, so it goes
+            // with the rest of it.
+            EXPECT_TRUE(RegString(HKEY_LOCAL_MACHINE, setup::kPackageKeyTwin, setup::kInstalledDriversValue));
+        }
+        runner.launches.clear();
+        facts = Windows7(true);
+        Run(0x0C, "/U");
+        std::vector<std::string> deleted;
+        for (const auto& launch : runner.launches) {
+            const size_t at = launch.parameters.find("\\drivers\\");
+            if (launch.file == "CMD.exe" && at != std::string::npos) {
+                deleted.push_back(launch.parameters.substr(at + 9, launch.parameters.size() - at - 10));
+            }
+        }
+        EXPECT_EQ(deleted, c.deleted);
+    }
+}
+
 TEST_F(DriverTask, NoDeviceSetMeansNothingRemovedButTheRunGoesOn) {
     devices.failOpenSet = true;
     const auto app = Run(0x06);

@@ -5,6 +5,10 @@
 //   test_peer read-mapping NAME OFFSET        exit code = 32-bit value, 255 on failure to open
 //   test_peer write-mapping NAME OFFSET VALUE exit code 0 on success
 //   test_peer read-hkcu KEY VALUE             exit code = DWORD value, 255 on failure
+//   test_peer hold-library PATH               loads the DLL as a host does and keeps it
+//                                             loaded (Windows then refuses to delete the
+//                                             file) until its standard input ends;
+//                                             prints "held" once loaded, 255 on failure
 #include <windows.h>
 
 #include <cstdio>
@@ -59,6 +63,22 @@ int ReadHkcu(const char* key, const char* valueName) {
     return static_cast<int>(value & 0xFF);
 }
 
+int HoldLibrary(const char* path) {
+    HMODULE library = LoadLibraryA(path);
+    if (library == nullptr) {
+        std::printf("not loaded: %lu\n", GetLastError());
+        return kFailure;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    char buffer[64];
+    DWORD got = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) && got != 0) {
+    }
+    FreeLibrary(library);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +91,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "read-hkcu") == 0) {
         return ReadHkcu(argv[2], argv[3]);
     }
-    std::fprintf(stderr, "usage: test_peer read-mapping|write-mapping|read-hkcu ...\n");
+    if (argc == 3 && std::strcmp(argv[1], "hold-library") == 0) {
+        return HoldLibrary(argv[2]);
+    }
+    std::fprintf(stderr, "usage: test_peer read-mapping|write-mapping|read-hkcu|hold-library ...\n");
     return 2;
 }
