@@ -1,6 +1,8 @@
 #include "sim/os/thread_class_log.h"
 
 #include <cstdint>
+#include <cwchar>
+#include <iterator>
 #include <mutex>
 
 #include "platform/thread_class.h"
@@ -14,6 +16,11 @@ struct Joined {
 };
 
 struct Log {
+    Log() { calls.reserve(kKeptThreadClassCalls); }
+    void Add(const ThreadClassCall& call) {
+        if (calls.size() >= kKeptThreadClassCalls) calls.erase(calls.begin());
+        calls.push_back(call);
+    }
     std::mutex lock;
     std::vector<ThreadClassCall> calls;
     std::vector<Joined> joined;
@@ -33,7 +40,7 @@ bool KnownTask(LPCWSTR name) {
                                             L"Window Manager"};
     if (name == nullptr) return false;
     for (const wchar_t* task : kTasks) {
-        if (std::wstring(task) == name) return true;
+        if (std::wcscmp(task, name) == 0) return true;
     }
     return false;
 }
@@ -67,7 +74,11 @@ HANDLE AvSetMmThreadCharacteristicsW(LPCWSTR TaskName, LPDWORD TaskIndex) {
     std::lock_guard<std::mutex> guard(log.lock);
     sim::ThreadClassCall call;
     call.threadId = ::GetCurrentThreadId();
-    call.task = TaskName != nullptr ? TaskName : L"";
+    if (TaskName != nullptr) {
+        for (size_t i = 0; i + 1 < std::size(call.task) && TaskName[i] != L'\0'; ++i) {
+            call.task[i] = TaskName[i];
+        }
+    }
     DWORD error = ERROR_SUCCESS;
     if (!log.available) {
         error = ERROR_MOD_NOT_FOUND;
@@ -79,7 +90,7 @@ HANDLE AvSetMmThreadCharacteristicsW(LPCWSTR TaskName, LPDWORD TaskIndex) {
         *TaskIndex = 1;
         log.joined.push_back({call.handle, call.threadId});
     }
-    log.calls.push_back(call);
+    log.Add(call);
     ::SetLastError(error);
     return call.handle;
 }
@@ -99,7 +110,7 @@ BOOL AvRevertMmThreadCharacteristics(HANDLE AvrtHandle) {
         error = ERROR_SUCCESS;
         break;
     }
-    log.calls.push_back(call);
+    log.Add(call);
     ::SetLastError(error);
     return call.succeeded ? TRUE : FALSE;
 }

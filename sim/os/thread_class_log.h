@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include <string>
+#include <cstddef>
 #include <vector>
 
 namespace sim {
@@ -14,12 +14,15 @@ namespace sim {
 struct ThreadClassCall {
     bool join = true;  // false: a revert
     DWORD threadId = 0;
-    std::wstring task;  // joins only
+    wchar_t task[32] = {};  // joins only (cut to fit)
     HANDLE handle = nullptr;
     bool succeeded = false;
 };
 
-// Every call since the last ClearThreadClassCalls, in order.
+// The calls since the last ClearThreadClassCalls, in order: the newest
+// kKeptThreadClassCalls, so a process that streams for ever keeps a bounded
+// record.
+inline constexpr size_t kKeptThreadClassCalls = 64;
 std::vector<ThreadClassCall> ThreadClassCalls();
 void ClearThreadClassCalls();
 

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "sim/os/thread_class_log.h"
 
 namespace veltrano::test {
@@ -16,7 +19,7 @@ inline void ExpectJoinedAndLeft(const std::vector<::sim::ThreadClassCall>& calls
     ASSERT_EQ(calls.size(), available ? 2u : 1u);
     const ::sim::ThreadClassCall& join = calls[0];
     EXPECT_TRUE(join.join);
-    EXPECT_EQ(join.task, L"Pro Audio");
+    EXPECT_EQ(std::wstring(join.task), L"Pro Audio");
     EXPECT_EQ(join.threadId, switchThread);
     EXPECT_EQ(join.succeeded, available);
     if (!available) return;
