@@ -112,7 +112,6 @@ void WasapiBackend::StartStreams() {
     std::memset(m_served, 0, sizeof(m_served));
     std::memset(m_written, 0, sizeof(m_written));
     std::memset(m_lostPeriods, 0, sizeof(m_lostPeriods));
-    std::memset(m_skipping, 0, sizeof(m_skipping));
     std::memset(m_inputNext, 0, sizeof(m_inputNext));
     ResetTransport(*m_driver, NowNanoseconds());
     // One period queued before the start, so the first event asks for the
@@ -304,10 +303,6 @@ void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
     // leaves its last events behind).
     if (!m_running) return;
     const int d = static_cast<int>(direction);
-    if (direction == Direction::kOutput && m_served[d][s] > m_driver->switchCount + 1) {
-        TakeWaitingInput();
-        if (m_leaveNow || !m_running || m_deviceLost) return;
-    }
     const int64_t period = m_served[d][s];
     const Served served = direction == Direction::kOutput
                               ? WriteOutput(*slot, *stream, s, period)
@@ -326,19 +321,6 @@ void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
         if (m_leaveNow || !m_running) return;
     }
     DispatchDue();
-}
-
-// The capture packet an output period waits for may be in already: its
-// event and the output's came in one wake, and the wait names the output's
-// first. Taking it now makes the switch before the output is judged late.
-void WasapiBackend::TakeWaitingInput() {
-    if ((m_activeDirections & (1u << static_cast<int>(Direction::kInput))) == 0) return;
-    const RateSlot* slot = m_driver->InUseSlot(Direction::kInput);
-    for (uint32_t s = 0; slot != nullptr && s < slot->streamCount; ++s) {
-        if ((slot->readyStreamMask & (1u << s)) == 0) continue;
-        ServeStream(Direction::kInput, s);
-        if (m_leaveNow || !m_running || m_deviceLost) return;
-    }
 }
 
 // Switch k is due once every ready stream of every active direction has
@@ -395,12 +377,11 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
     // left over from a late wake), so this event asks for nothing.
     if (FAILED(hr) || data == nullptr) return Served::kNone;
     CheckOutputPosition(stream, s);
-    // Period j carries the half the host filled at switch j - 1. When that
-    // switch has not come (its capture packet is late), period j goes out
-    // as silence and counts as played: the half the host fills for it when
-    // the switch does come is never heard, and the output keeps its
-    // latency instead of growing by a period at every late packet. The
-    // host is told once per run of such periods.
+    // Period j carries the half of switch j, which the host filled at
+    // switch j - 2. A stream further ahead than that (the other direction's
+    // clock lags by more than a period) would replay an old half: this
+    // event plays silence instead, period j waits for the next one, and the
+    // host is told time was lost.
     const bool fresh = period <= m_driver->switchCount + 1;
     const int half = static_cast<int>((period + 1) % 2);
     const size_t sampleBytes = m_outputBytes;
@@ -436,8 +417,10 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
         if (scan) ScanForDop(src, m_period, sampleBytes);
     }
     if (SUCCEEDED(stream.renderClient->ReleaseBuffer(m_period, 0))) m_written[s] += m_period;
-    if (!fresh && !m_skipping[s]) m_resyncDue = true;
-    m_skipping[s] = !fresh;
+    if (!fresh) {
+        m_resyncDue = true;
+        return Served::kGap;
+    }
     return Served::kPeriod;
 }
 
@@ -464,26 +447,6 @@ WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& s
     // the engine dropped, the first one included (whose discontinuity flag
     // is no evidence: engines set it at every start).
     if (position != m_inputNext[s]) m_resyncDue = true;
-    // The packets lost count as periods gone by: the input keeps the
-    // device's time, else every output period after a lost packet would
-    // wait for a switch one period late and go out as silence.
-    if (position > m_inputNext[s] && m_period != 0) {
-        const auto lost = static_cast<int64_t>((position - m_inputNext[s]) / m_period);
-        m_served[static_cast<int>(Direction::kInput)][s] += lost;
-        // The switches of the lost packets hand the host silence, not the
-        // input of two switches before.
-        for (int64_t p = period; p < period + lost && p < period + 2; ++p) {
-            if (p > m_driver->switchCount + 1) break;
-            const int skipped = static_cast<int>((p + 1) % 2);
-            for (uint32_t r = 0; r < slot.channelCount; ++r) {
-                const ChannelRoute& route = slot.routes[r];
-                if (route.stream == &stream && route.buffers[skipped] != nullptr) {
-                    std::memset(route.buffers[skipped], 0, m_halfBytes);
-                }
-            }
-        }
-        period += lost;
-    }
     m_inputNext[s] = position + frames;
     // The input of switch k; the first queueDepth switches hand over
     // silence. A packet that would overwrite a half the host has not had

@@ -121,7 +121,6 @@ private:
     // asked for nothing.
     enum class Served { kPeriod, kGap, kNone, kDeviceLost };
     void ServeStream(Direction direction, uint32_t stream);
-    void TakeWaitingInput();
     Served WriteOutput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
     Served ReadInput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
     void Dispatch(int half);
@@ -192,9 +191,6 @@ private:
     int64_t m_served[kDirectionCount][kMaxStreamsPerSlot] = {};
     uint64_t m_written[kMaxStreamsPerSlot] = {};  // output frames released
     uint64_t m_lostPeriods[kMaxStreamsPerSlot] = {};  // played as silence
-    // Output periods in a row that went out as silence because their
-    // switch had not come: one loss of time, told to the host once.
-    bool m_skipping[kMaxStreamsPerSlot] = {};
     // The device position the next capture packet of each input stream
     // should start at: a packet further on follows lost data.
     uint64_t m_inputNext[kMaxStreamsPerSlot] = {};

@@ -95,8 +95,6 @@ private:
     // One period boundary of the endpoint's clock; false once the engine
     // has gone silent for good.
     bool Tick(uint64_t n);
-    int64_t BoundaryLag(uint64_t n) const;
-    int64_t NextDeviceBoundary() const;
     void PlayPeriod();
     void CapturePeriod();
     void StopClock();
@@ -369,7 +367,9 @@ HRESULT VirtualAudioClient::Start() {
         ResumeThread(m_clock);
     }
     m_startTick = GetTickCount();
-    m_origin = NextDeviceBoundary();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    m_origin = now.QuadPart;
     m_state->periods = 0;
     m_state->servedBoundary = -1;
     ResetEvent(m_clockStop);
@@ -377,24 +377,6 @@ HRESULT VirtualAudioClient::Start() {
     m_started = true;
     CountStreamStart();
     return S_OK;
-}
-
-// The device has one clock: every stream's periods begin on its boundaries,
-// so render and capture keep a fixed phase however far apart their clients
-// start them. A stream starts at the next boundary of its period.
-int64_t VirtualAudioClient::NextDeviceBoundary() const {
-    static const int64_t epoch = [] {
-        LARGE_INTEGER at;
-        QueryPerformanceCounter(&at);
-        return at.QuadPart;
-    }();
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const int64_t periodTicks = m_period * frequency.QuadPart / 10000000;
-    if (periodTicks <= 0) return now.QuadPart;
-    const int64_t since = now.QuadPart - epoch;
-    return epoch + (since + periodTicks - 1) / periodTicks * periodTicks;
 }
 
 // A stopped stream keeps what it holds (a released render period, an unread
@@ -461,8 +443,7 @@ void VirtualAudioClient::RunClock() {
     const int64_t origin = m_origin;
     const int64_t periodTicks = m_period * frequency.QuadPart / 10000000;
     for (uint64_t n = 0;; ++n) {
-        const int64_t due = origin + static_cast<int64_t>(n) * periodTicks +
-                            BoundaryLag(n) * frequency.QuadPart / 10000000;
+        const int64_t due = origin + static_cast<int64_t>(n) * periodTicks;
         for (;;) {
             QueryPerformanceCounter(&now);
             const int64_t ahead = due - now.QuadPart;
@@ -474,19 +455,6 @@ void VirtualAudioClient::RunClock() {
         if (!Tick(n)) break;
     }
     WaitForSingleObject(m_clockStop, INFINITE);
-}
-
-// How far boundary n falls behind its place on the clock (capture faults).
-int64_t VirtualAudioClient::BoundaryLag(uint64_t n) const {
-    if (m_state->render) return 0;
-    const VirtualEndpointConfig& config = m_state->config;
-    int64_t lag = config.capturePhase;
-    const uint32_t every = config.latePacketEvery != 0 ? config.latePacketEvery : 1;
-    if (config.latePacketCount != 0 && n >= config.latePacketFrom) {
-        const uint64_t k = n - config.latePacketFrom;
-        if (k % every == 0 && k / every < config.latePacketCount) lag += config.latePacketDelay;
-    }
-    return lag;
 }
 
 // Boundary n of this run (0 at Start).
