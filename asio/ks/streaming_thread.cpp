@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "asio/core/buffer_switch.h"
+#include "asio/core/pro_audio_class.h"
 #include "asio/core/status_block.h"
 #include "asio/ks/ks_engine.h"
 #include "asio/ks/packet_copy.h"
@@ -398,6 +399,7 @@ void KsEngine::RetireInPlace() {
 
 DWORD WINAPI KsEngine::StreamingMain(void* engine) {
     auto* self = static_cast<KsEngine*>(engine);
+    const ProAudioClass proAudio;
     const DWORD id = GetCurrentThreadId();
     {
         StreamingThread thread(*self, *self->m_driver);

@@ -10,6 +10,7 @@
 #include "asio/core/device_commands.h"
 #include "asio/core/kernels/dop_detector.h"
 #include "asio/core/kernels/sample_copy.h"
+#include "asio/core/pro_audio_class.h"
 #include "asio/core/status_block.h"
 #include "asio/wasapi/wasapi_backend.h"
 
@@ -43,6 +44,7 @@ void WidenFromInterleaved24(const uint8_t* src, uint8_t* dst, size_t frames, siz
 }  // namespace
 
 DWORD WINAPI WasapiBackend::StreamingThread(void* self) {
+    const ProAudioClass proAudio;
     static_cast<WasapiBackend*>(self)->RunStreaming();
     return 0;
 }

@@ -233,6 +233,9 @@ VirtualAudioClient::~VirtualAudioClient() {
             std::lock_guard<std::mutex> guard(m_state->lock);
             copy = *m_recording;
         }
+        // A stream that never played has no recording, as a pin that
+        // received nothing has none.
+        if (copy.data.empty()) return;
         const std::string path =
             m_state->recordFolder + "\\render-" + std::to_string(NextRecordingNumber()) + ".wav";
         WriteRecordingWav(path, copy);
@@ -332,6 +335,7 @@ void VirtualAudioClient::BeginRecording() {
     recording->containerBits = m_format.containerBits;
     recording->validBits = m_format.validBits;
     recording->period = m_period;
+    recording->periodFrames = m_bufferFrames;
     std::lock_guard<std::mutex> guard(m_state->lock);
     auto& kept = m_state->recordings;
     if (kept.size() >= kMaxRecordingsKept) kept.erase(kept.begin());

@@ -21,7 +21,9 @@ bool WriteRecordingWav(const std::string& path, const RenderRecording& r) {
 
 bool WriteGlitchLog(const std::string& wavPath, const RenderRecording& r) {
     wavcmp::GlitchLog log;
-    const uint64_t period = r.sampleRate == 0 ? 0 : static_cast<uint64_t>(r.period) * r.sampleRate / 10000000;
+    // The frames the device inserted, not the duration converted back: that
+    // loses a frame whenever the period is no whole number of 100 ns.
+    const uint64_t period = r.periodFrames;
     for (uint64_t frame : r.glitchFrames) log.AddUnderrun(frame, period);
     for (uint64_t frame : r.overwriteFrames) log.AddOverwrite(frame, period);
     // Counts past the marks kept (as many as the log lists) only count.

@@ -86,6 +86,10 @@ struct RenderRecording {
     uint16_t containerBits = 0;
     uint16_t validBits = 0;
     int64_t period = 0;  // the buffer duration asked for, 100-ns units
+    // Frames the device plays per period: what the duration asked for came
+    // to after rounding, so a period that is no whole number of 100-ns
+    // units still plays (and starves for) its full frames.
+    uint32_t periodFrames = 0;
     std::vector<uint8_t> data;
     uint32_t glitches = 0;
     // Frame offsets (into data) of the first kMaxGlitchMarks glitches.

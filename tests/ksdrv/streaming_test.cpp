@@ -5,6 +5,7 @@
 
 #include "common/asio_status_block.h"
 #include "streaming_fixture.h"
+#include "support/thread_class_expect.h"
 
 namespace ksdrv {
 namespace {
@@ -322,6 +323,31 @@ TEST_F(StreamingTest, StopTwiceChangesNothingTheSecondTime) {
     ASSERT_EQ(asio->start(), ASE_OK);
     ASSERT_TRUE(m_host->WaitSwitches(switches + 3));
     EXPECT_EQ(asio->stop(), ASE_OK);
+}
+
+// The streaming thread runs in the scheduler's "Pro Audio" class while it
+// lives, and streams as before where the system has no such class.
+TEST_F(StreamingTest, TheStreamingThreadJoinsTheProAudioClassForItsLifetime) {
+    const StreamFormat format{16, 48000, 480};
+    for (bool available : {true, false}) {
+        SCOPED_TRACE(available ? "with avrt.dll" : "without avrt.dll");
+        ::sim::ClearThreadClassCalls();
+        ::sim::SetThreadClassAvailable(available);
+        std::atomic<DWORD> switchThread{0};
+        HostOptions options;
+        options.onSwitch = [&](int) { switchThread = GetCurrentThreadId(); };
+        IASIO* asio = Open(format);
+        ASSERT_NE(asio, nullptr);
+        ASSERT_EQ(Create(format, Channels(2, 2), options), ASE_OK);
+        ASSERT_EQ(asio->start(), ASE_OK);
+        EXPECT_TRUE(m_host->WaitSwitches(3));
+        EXPECT_EQ(asio->stop(), ASE_OK);
+        EXPECT_EQ(asio->disposeBuffers(), ASE_OK);
+        ::sim::SetThreadClassAvailable(true);
+        veltrano::test::ExpectJoinedAndLeft(::sim::ThreadClassCalls(), switchThread, available);
+        m_host.reset();
+        m_driver.reset();
+    }
 }
 
 }  // namespace

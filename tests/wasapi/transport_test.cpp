@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/thread_class_expect.h"
 #include "wasapi_fixture.h"
 
 namespace veltrano::test {
@@ -493,6 +494,30 @@ INSTANTIATE_TEST_SUITE_P(ShortBuffers, LateWakes,
                                            LateWake{192000, 576, false}, LateWake{48000, 96, true},
                                            LateWake{96000, 192, true}, LateWake{192000, 384, true},
                                            LateWake{192000, 576, true}));
+
+// The streaming thread runs in the scheduler's "Pro Audio" class while it
+// lives, and streams as before where the system has no such class.
+TEST_F(Transport, TheStreamingThreadJoinsTheProAudioClassForItsLifetime) {
+    for (bool available : {true, false}) {
+        SCOPED_TRACE(available ? "with avrt.dll" : "without avrt.dll");
+        ::sim::ClearThreadClassCalls();
+        ::sim::SetThreadClassAvailable(available);
+        std::atomic<DWORD> switchThread{0};
+        SetSwitchWork([&](long) { switchThread = GetCurrentThreadId(); });
+        const int before = Host().switches;
+        {
+            Set set(48000.0, StereoBothWays(), 480);
+            ASSERT_EQ(set.result, ASE_OK);
+            ASSERT_EQ(set.driver->start(), ASE_OK);
+            EXPECT_TRUE(WaitFor([&] { return Host().switches >= before + 3; }));
+            EXPECT_EQ(set.driver->stop(), ASE_OK);
+            EXPECT_EQ(set.driver->disposeBuffers(), ASE_OK);
+        }
+        SetSwitchWork(nullptr);
+        ::sim::SetThreadClassAvailable(true);
+        ExpectJoinedAndLeft(::sim::ThreadClassCalls(), switchThread, available);
+    }
+}
 
 }  // namespace
 }  // namespace veltrano::test

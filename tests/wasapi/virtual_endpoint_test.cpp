@@ -6,10 +6,13 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/audio/audio_seam.h"
 #include "sim/audio/virtual_controls.h"
+#include "tools/wavcmp/wav_compare.h"
 #include "wasapi_fixture.h"
 
 namespace veltrano::test {
@@ -355,6 +358,115 @@ TEST_F(VirtualEndpoints, ASilentEngineStopsSignalling) {
     EXPECT_EQ(WaitForSingleObject(event, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     client->Stop();
     CloseHandle(event);
+}
+
+// At a period that is no whole number of 100 ns (89 frames at 44100 Hz is
+// 20181.4 units) an underrun is logged with the frames the device really
+// played as silence, so the comparison cuts exactly those and the stream
+// matches what the client wrote; a stream that never played leaves no file.
+TEST_F(VirtualEndpoints, UnderrunsAreLoggedAsInsertedAndSilentStreamsLeaveNoFile) {
+    const std::string folder = testing::TempDir() + "underrun_log";
+    // Empty before and after, whatever an earlier run left.
+    struct Folder {
+        std::string path;
+        void Empty() const {
+            WIN32_FIND_DATAA entry;
+            HANDLE all = FindFirstFileA((path + "\\*.*").c_str(), &entry);
+            if (all == INVALID_HANDLE_VALUE) return;
+            do {
+                DeleteFileA((path + "\\" + entry.cFileName).c_str());
+            } while (FindNextFileA(all, &entry));
+            FindClose(all);
+        }
+        ~Folder() {
+            Empty();
+            RemoveDirectoryA(path.c_str());
+        }
+    } cleanup{folder};
+    CreateDirectoryA(folder.c_str(), nullptr);
+    cleanup.Empty();
+    sim::VirtualAudioConfig config;
+    config.recordFolder = folder;
+    Configure(config);
+    constexpr UINT32 kFrames = 89;
+    const REFERENCE_TIME period = kFrames * 10000000LL / 44100;
+    const WAVEFORMATEXTENSIBLE f = Format(44100, 16, 16);
+    std::vector<uint8_t> played;
+    {
+        ComPtr<IAudioClient> unused = Client(Endpoint(eRender).Get());
+        ComPtr<IAudioRenderClient> never;
+        ASSERT_EQ(unused->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                     period, period, &f.Format, nullptr),
+                  S_OK);
+        ASSERT_EQ(unused->GetService(__uuidof(IAudioRenderClient),
+                                     reinterpret_cast<void**>(never.GetAddressOf())),
+                  S_OK);
+    }
+    {
+        ComPtr<IAudioClient> client = Client(Endpoint(eRender).Get());
+        ASSERT_EQ(client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                     period, period, &f.Format, nullptr),
+                  S_OK);
+        UINT32 frames = 0;
+        ASSERT_EQ(client->GetBufferSize(&frames), S_OK);
+        ASSERT_EQ(frames, kFrames);
+        HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ASSERT_EQ(client->SetEventHandle(event), S_OK);
+        ComPtr<IAudioRenderClient> render;
+        ASSERT_EQ(client->GetService(__uuidof(IAudioRenderClient),
+                                     reinterpret_cast<void**>(render.GetAddressOf())),
+                  S_OK);
+        uint16_t sample = 1;
+        auto write = [&] {
+            BYTE* data = nullptr;
+            if (render->GetBuffer(kFrames, &data) != S_OK) return;
+            for (UINT32 i = 0; i < kFrames * 2; ++i, ++sample) std::memcpy(data + 2 * i, &sample, 2);
+            played.insert(played.end(), data, data + kFrames * 4);
+            ASSERT_EQ(render->ReleaseBuffer(kFrames, 0), S_OK);
+        };
+        write();
+        ASSERT_EQ(client->Start(), S_OK);
+        for (int n = 1; n <= 60; ++n) {
+            ASSERT_EQ(WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
+            if (n % 10 == 0) continue;  // the next period starves
+            write();
+        }
+        EXPECT_EQ(client->Stop(), S_OK);
+        CloseHandle(event);
+    }
+    // One file, the played stream's (the largest, should the other be there).
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.wav").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    std::string wav;
+    DWORD largest = 0;
+    int files = 0;
+    do {
+        ++files;
+        if (found.nFileSizeLow < largest) continue;
+        largest = found.nFileSizeLow;
+        wav = folder + "\\" + found.cFileName;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    EXPECT_EQ(files, 1);
+
+    wavcmp::WavData recorded;
+    std::string error;
+    ASSERT_TRUE(wavcmp::ReadWavFile(wav, recorded, error)) << error;
+    std::ifstream sidecar(wavcmp::GlitchLog::SidecarPath(wav), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(sidecar)), {});
+    wavcmp::GlitchLog log;
+    ASSERT_TRUE(wavcmp::GlitchLog::Parse(text, log)) << text;
+    EXPECT_GE(log.UnderrunCount(), 5u);
+    for (const wavcmp::Glitch& g : log.Underruns()) EXPECT_EQ(g.frames, kFrames) << g.frame;
+    wavcmp::WavData source = recorded;
+    source.data = played;
+    wavcmp::CompareOptions options;
+    options.silentGaps = log.Underruns();
+    options.maxMissingFrames = 2 * kFrames;  // released, not yet played at the stop
+    const wavcmp::CompareResult result = wavcmp::CompareRecording(source, recorded, options);
+    EXPECT_TRUE(result.match) << result.message;
+
 }
 
 TEST_F(VirtualEndpoints, TheSimDriverTakesItsDeviceFromTheProfile) {
