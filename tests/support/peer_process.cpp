@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,17 @@ std::string PeerPath() {
     const size_t slash = dir.find_last_of("\\/");
     dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
     return dir + "test_peer.exe";
+}
+
+// Appends what the pipe holds now, without waiting for more.
+void DrainPipe(HANDLE pipe, std::string* output) {
+    char chunk[512];
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        DWORD got = 0;
+        if (!ReadFile(pipe, chunk, sizeof(chunk), &got, nullptr) || got == 0) return;
+        output->append(chunk, got);
+    }
 }
 
 }  // namespace
@@ -48,14 +60,30 @@ PeerResult RunProcess(const std::string& commandLine, bool mergeStderr, unsigned
         result.output = "CreateProcessA failed, error " + std::to_string(startError) + ": " + commandLine;
     } else {
         result.started = true;
-        char chunk[512];
-        DWORD got = 0;
-        while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-            result.output.append(chunk, got);
+        // The limit counts from the start, and the output is taken only as it
+        // arrives: reading to the end of the pipe first would wait on any
+        // process that inherited it (Wine starts its desktop and services
+        // from the first program that needs them, with our pipe as their
+        // output), and the wait for the program would start only then.
+        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+        bool ended = false;
+        for (;;) {
+            DrainPipe(readEnd, &result.output);
+            if (ended) break;
+            const ULONGLONG now = GetTickCount64();
+            const DWORD slice = now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20));
+            ended = WaitForSingleObject(pi.hProcess, slice) == WAIT_OBJECT_0;
+            if (!ended && slice == 0) break;
         }
         DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        if (ended) {
             GetExitCodeProcess(pi.hProcess, &code);
+        } else {
+            // A program left running would hold what it opened for the
+            // next test; the caller sees STILL_ACTIVE and says so.
+            TerminateProcess(pi.hProcess, 1);
+            WaitForSingleObject(pi.hProcess, 5000);
+            result.output += "\n[still running after " + std::to_string(timeoutMs) + " ms, ended]: " + commandLine;
         }
         result.exitCode = code;
         CloseHandle(pi.hThread);
