@@ -120,7 +120,7 @@ void HostDriver::Reset() {
 }
 
 BlockView::BlockView() {
-    m_mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kStatusBlockName);
+    m_mapping = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kStatusBlockName);
     if (m_mapping == nullptr) return;
     m_view = static_cast<volatile AsioStatusBlock*>(
         MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, kStatusBlockSize));
