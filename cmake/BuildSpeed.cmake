@@ -12,9 +12,16 @@
 # the batches too: they are compiled apart anyway, and GCC 12 reports false
 # overflow warnings in libstdc++ when they are inlined into their callers.
 #
+# Test code is compiled at a lower optimisation level than the product: the
+# product libraries the tests link keep the build type's level, so the tests
+# check the code that ships, while the test sources themselves (assertion
+# macros, fixtures, the framework) compile in well under two thirds of the
+# time and run no slower that anyone would notice.
+#
 # Call veltrano_speed_up_build() once, after every target is defined.
 
 set(VELTRANO_UNITY_BATCH 8 CACHE STRING "Sources per unity batch in the Windows presets (0: no unity build)")
+set(VELTRANO_TEST_OPTIMIZE -O1 CACHE STRING "Optimisation of test sources and the test framework in the Windows presets (empty: the build type's)")
 
 if(VELTRANO_WINDOWS)
   # The header is compiled with the flags every target of ours uses (the
@@ -30,6 +37,14 @@ if(VELTRANO_WINDOWS)
   if(TARGET GTest::gmock)
     target_link_libraries(veltrano_pch_test PRIVATE GTest::gmock)
   endif()
+  # The header of the tests is compiled at the tests' level, which the
+  # compiler checks when a test target reuses it.
+  target_compile_options(veltrano_pch_test PRIVATE ${VELTRANO_TEST_OPTIMIZE})
+  foreach(framework gtest gtest_main gmock gmock_main)
+    if(TARGET ${framework})
+      target_compile_options(${framework} PRIVATE ${VELTRANO_TEST_OPTIMIZE})
+    endif()
+  endforeach()
 endif()
 
 function(_veltrano_targets_below out dir)
@@ -79,6 +94,7 @@ function(veltrano_speed_up_build)
       continue()
     endif()
     target_precompile_headers(${t} REUSE_FROM veltrano_pch_test)
+    target_compile_options(${t} PRIVATE ${VELTRANO_TEST_OPTIMIZE})
     # With the framework precompiled, GCC 12 inlines libstdc++'s string and
     # vector copies differently and reports overflows in them that cannot
     # happen (its known false positives, like the -Wrestrict ones the
