@@ -2,15 +2,17 @@
 # Windows headers and the test framework parsed for every translation unit,
 # most of a compile was parsing. Each Windows preset compiles two precompiled
 # headers once, one for product code and one for tests, and every target of
-# ours reuses one of them. Test programs are also built as unity batches, so
-# a batch of test files pays for its headers and inline code once.
+# ours reuses one of them. Libraries and test programs are also built as
+# unity batches, so a batch of files pays for its headers and inline code
+# once.
 #
-# Libraries stay one object per source: a program may replace a library's
-# default definition with its own (a test driver's object factory, say),
-# which works only while the default sits in an archive member of its own.
-# Sources that several programs compile (the test support files) stay out of
-# the batches too: they are compiled apart anyway, and GCC 12 reports false
-# overflow warnings in libstdc++ when they are inlined into their callers.
+# A program may replace a library's default definition with its own (a test
+# driver's object factory, say), which works only while the default sits in
+# an archive member of its own: such a source is marked
+# SKIP_UNITY_BUILD_INCLUSION where it is listed. Sources that several targets
+# compile stay out of the batches too: they are compiled apart anyway, and
+# GCC 12 reports false overflow warnings in libstdc++ when they are inlined
+# into their callers.
 #
 # Test code is compiled at a lower optimisation level than the product: the
 # product libraries the tests link keep the build type's level, so the tests
@@ -57,6 +59,16 @@ function(_veltrano_targets_below out dir)
   set(${out} ${targets} PARENT_SCOPE)
 endfunction()
 
+function(_veltrano_unity t dir sources shared)
+  set_target_properties(${t} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${VELTRANO_UNITY_BATCH})
+  foreach(s IN LISTS sources)
+    cmake_path(ABSOLUTE_PATH s BASE_DIRECTORY ${dir} NORMALIZE)
+    if(s IN_LIST shared)
+      set_source_files_properties(${s} TARGET_DIRECTORY ${t} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+    endif()
+  endforeach()
+endfunction()
+
 function(veltrano_speed_up_build)
   if(NOT VELTRANO_WINDOWS)
     return()
@@ -91,6 +103,9 @@ function(veltrano_speed_up_build)
     get_target_property(links ${t} LINK_LIBRARIES)
     if(NOT links MATCHES "GTest::")
       target_precompile_headers(${t} REUSE_FROM veltrano_pch_product)
+      if(type MATCHES "^(STATIC|OBJECT)_LIBRARY$" AND VELTRANO_UNITY_BATCH GREATER 0)
+        _veltrano_unity(${t} "${dir}" "${sources}" "${shared}")
+      endif()
       continue()
     endif()
     target_precompile_headers(${t} REUSE_FROM veltrano_pch_test)
@@ -103,13 +118,7 @@ function(veltrano_speed_up_build)
     # (Linked after the warnings target, so these come after its -Wall.)
     target_link_libraries(${t} PRIVATE veltrano_pch_test_warnings)
     if(type STREQUAL "EXECUTABLE" AND VELTRANO_UNITY_BATCH GREATER 0)
-      set_target_properties(${t} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${VELTRANO_UNITY_BATCH})
-      foreach(s IN LISTS sources)
-        cmake_path(ABSOLUTE_PATH s BASE_DIRECTORY ${dir} NORMALIZE)
-        if(s IN_LIST shared)
-          set_source_files_properties(${s} TARGET_DIRECTORY ${t} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
-        endif()
-      endforeach()
+      _veltrano_unity(${t} "${dir}" "${sources}" "${shared}")
     endif()
   endforeach()
 endfunction()
