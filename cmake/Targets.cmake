@@ -64,6 +64,45 @@ function(veltrano_library name)
   target_link_libraries(${name} PUBLIC ${A_LINKS} PRIVATE veltrano_warnings)
 endfunction()
 
+# A list of GoogleTest suites (the format of scripts/win32-left-to-win64:
+# names separated by '|', '#' comments) whose tests another build's run
+# covers. A test program all of whose suites are on it is still defined, so
+# every reference to it holds, but neither built by default nor registered:
+# the emulated 32-bit run uses this to skip compiling programs it would not
+# run. Empty: every program is built and registered.
+set(VELTRANO_SUITES_RUN_ELSEWHERE "" CACHE FILEPATH "File listing the test suites another build's run covers")
+set(_veltrano_suites_elsewhere "")
+if(VELTRANO_SUITES_RUN_ELSEWHERE)
+  file(STRINGS ${VELTRANO_SUITES_RUN_ELSEWHERE} _lines REGEX "^[^#]")
+  foreach(_line IN LISTS _lines)
+    string(REPLACE "|" ";" _line "${_line}")
+    list(APPEND _veltrano_suites_elsewhere ${_line})
+  endforeach()
+endif()
+
+# Sets `out` to TRUE when every test suite defined in `sources` (relative to
+# the current source directory) is run elsewhere; FALSE when one is not, or
+# when none is found (a program whose tests cannot be seen is kept).
+function(_veltrano_suites_all_elsewhere out)
+  set(found FALSE)
+  foreach(src IN LISTS ARGN)
+    cmake_path(ABSOLUTE_PATH src BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE)
+    if(NOT src MATCHES "\\.(cpp|cc)$" OR NOT EXISTS ${src})
+      continue()
+    endif()
+    file(STRINGS ${src} lines REGEX "^(TEST|TEST_F|TEST_P|TYPED_TEST|TYPED_TEST_P)\\(")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^[A-Z_]+\\( *([A-Za-z0-9_]+).*" "\\1" suite "${line}")
+      set(found TRUE)
+      if(NOT suite IN_LIST _veltrano_suites_elsewhere)
+        set(${out} FALSE PARENT_SCOPE)
+        return()
+      endif()
+    endforeach()
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
 function(veltrano_test name)
   cmake_parse_arguments(A "" "" "SOURCES;LINKS;LABELS" ${ARGN})
   if(NOT VELTRANO_BUILD_TESTS)
@@ -74,6 +113,13 @@ function(veltrano_test name)
   target_link_libraries(${name} PRIVATE ${A_LINKS} GTest::gmock_main veltrano_warnings)
   if(VELTRANO_HOST)
     target_link_libraries(${name} PRIVATE veltrano_sanitize)
+  endif()
+  if(_veltrano_suites_elsewhere)
+    _veltrano_suites_all_elsewhere(elsewhere ${A_SOURCES})
+    if(elsewhere)
+      set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
+      return()
+    endif()
   endif()
   if(VELTRANO_RUN_TESTS)
     # Discovery runs the program, so under Wine it waits until CTest time,
