@@ -10,9 +10,9 @@
 
 #include "asio/core/buffer_switch.h"
 #include "asio/core/pro_audio_class.h"
-#include "asio/core/status_block.h"
 #include "asio/ks/ks_engine.h"
 #include "asio/ks/packet_copy.h"
+#include "common/contract/status_block.h"
 #include "common/rate_table.h"
 #include "kslib/ks_aud_pin.h"
 #include "platform/ks_device.h"

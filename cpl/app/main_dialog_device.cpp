@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 #include "common/device_table.h"
 #include "cpl/app/ks_probe.h"
 #include "cpl/app/main_dialog.h"
@@ -35,7 +35,7 @@ constexpr char kPackageKeyWow[] = "SOFTWARE\\Wow6432Node\\Veltrano\\Veltrano-HD"
 
 uint32_t ReadSwitch(const char* name, uint32_t fallback) {
     for (const char* path : {kPackageKey, kPackageKeyWow}) {
-        const auto key = asio::RegistryKey::Open(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS);
+        const auto key = RegistryKey::Open(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS);
         if (const auto value = key.ReadDword(name)) return *value;
     }
     return fallback;

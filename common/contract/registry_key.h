@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace veltrano::asio {
+namespace veltrano {
 
 // "Software\ASIO" holds the driver registration under HKEY_LOCAL_MACHINE and
 // the user's settings under HKEY_CURRENT_USER, both in the subkey
@@ -42,4 +42,4 @@ private:
     HKEY m_key = nullptr;
 };
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

@@ -9,10 +9,10 @@
 
 #include <cstdint>
 
-#include "asio/core/control_panel_launch.h"
 #include "common/asio_status_block.h"
+#include "common/contract/panel_window.h"
 
-namespace veltrano::asio {
+namespace veltrano {
 
 class StatusBlock {
 public:
@@ -79,4 +79,4 @@ private:
     volatile AsioStatusBlock* m_view = nullptr;
 };
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

@@ -1,6 +1,6 @@
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 
-namespace veltrano::asio {
+namespace veltrano {
 
 RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
     if (this != &other) {
@@ -68,4 +68,4 @@ bool RegistryKey::ReadString(const char* name, char* out, DWORD size) const {
     return true;
 }
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

@@ -1,9 +1,9 @@
-#include "asio/core/status_block.h"
+#include "common/contract/status_block.h"
 
-#include "asio/core/shared_object_security.h"
+#include "common/contract/shared_object_security.h"
 #include "common/rate_table.h"
 
-namespace veltrano::asio {
+namespace veltrano {
 
 bool StatusBlock::Open(const char* name) {
     Close();
@@ -199,4 +199,4 @@ void StatusBlock::Release(const GUID& clsid) {
     m_view->changed = 1;
 }
 
-}  // namespace veltrano::asio
+}  // namespace veltrano
