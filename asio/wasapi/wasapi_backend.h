@@ -12,7 +12,7 @@
 #include "asio/wasapi/endpoint_search.h"
 #include "asio/wasapi/endpoint_stream.h"
 #include "common/rate_table.h"
-#include "common/win_handle.h"
+#include "common/win_owners.h"
 
 namespace veltrano::asio {
 

@@ -11,6 +11,7 @@
 
 #include "common/asio_status_block.h"
 #include "common/contract/panel_window.h"
+#include "common/win_owners.h"
 
 namespace veltrano {
 
@@ -75,7 +76,9 @@ private:
     void ReadOwner(GUID& out) const;
     void WriteOwner(const GUID& clsid);
 
-    HANDLE m_mapping = nullptr;
+    UniqueHandle m_mapping;
+    UniqueMappedView m_mappedView;
+    // The mapped view as the record; null while nothing is mapped.
     volatile AsioStatusBlock* m_view = nullptr;
 };
 
