@@ -6,7 +6,7 @@
 #include "cpl/app/page_asio.h"
 #include "cpl/app/page_endpoint.h"
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "platform/device_notify.h"
 #include "platform/os_version.h"
 

@@ -17,7 +17,7 @@
 #include "cpl/app/main_dialog.h"
 #include "cpl/app/page_asio.h"
 #include "cpl/app/page_endpoint.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "platform/device_notify.h"
 
 namespace veltrano::cpl {

@@ -5,7 +5,7 @@
 #include "cpl/app/asio_view.h"
 #include "cpl/app/main_dialog.h"
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 
 namespace veltrano::cpl {
 

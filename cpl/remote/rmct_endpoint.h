@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "common/win_owners.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "cpl/remote/nic_table.h"
 
 struct RmctSession;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/contract/registry_key.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "sim/audio/virtual_audio.h"
 #include "sim/os/os_pretend.h"
 #include "sim/sim.h"

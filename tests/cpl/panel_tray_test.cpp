@@ -15,7 +15,7 @@
 #include "common/contract/panel_window.h"
 #include "cpl/app/app.h"
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "cpl/panel_harness.h"
 #include "sim/audio/virtual_audio.h"
 #include "sim/os/os_pretend.h"

@@ -14,7 +14,7 @@
 #include "common/contract/status_block.h"
 #include "cpl/app/page_asio.h"
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "cpl/endpoint/endpoint_keys.h"
 #include "cpl/panel_harness.h"
 #include "support/process_counts.h"
