@@ -2,13 +2,12 @@
 
 #include <fstream>
 
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 #include "setup/package_key.h"
 #include "setup/setup_text.h"
 
 namespace veltrano::setup {
 
-using veltrano::asio::RegistryKey;
 
 namespace {
 

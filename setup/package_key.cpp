@@ -2,11 +2,10 @@
 
 #include <vector>
 
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 
 namespace veltrano::setup {
 
-using veltrano::asio::RegistryKey;
 
 namespace {
 

@@ -1,11 +1,10 @@
 #include "setup/system_steps.h"
 
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 #include "setup/setup_text.h"
 
 namespace veltrano::setup {
 
-using veltrano::asio::RegistryKey;
 
 const char kRestartQuestion[] =
     "If you want to complete the installation of this software package, "

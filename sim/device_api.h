@@ -1,37 +1,25 @@
 #pragma once
-// The virtual device seen through the platform calls it models.
+// The virtual device seen through the platform calls it models: each call
+// has the type of its seam declaration, so the two cannot drift apart. The
+// `_sim` seam (sim/seam/) forwards to these; a test may wrap them in a seam
+// of its own.
 
-#include "platform/win32_headers.h"
+#include "platform/ks_device.h"
+#include "platform/ks_setupdi.h"
 
 namespace sim {
 
-HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
-                     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
-                     LPOVERLAPPED lpOverlapped);
-BOOL CloseHandle(HANDLE hObject);
-BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
-                         LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
-BOOL CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped);
-DWORD KsCreatePin(HANDLE FilterHandle, PKSPIN_CONNECT Connect, ACCESS_MASK DesiredAccess,
-                  PHANDLE ConnectionHandle);
+decltype(platform::CreateFileA) CreateFileA;
+decltype(platform::DeviceIoControl) DeviceIoControl;
+decltype(platform::CloseHandle) CloseHandle;
+decltype(platform::GetOverlappedResult) GetOverlappedResult;
+decltype(platform::CancelIoEx) CancelIoEx;
+decltype(platform::KsCreatePin) KsCreatePin;
 
-HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent,
-                              DWORD Flags);
-BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                 const GUID* InterfaceClassGuid, DWORD MemberIndex,
-                                 PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData);
-BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet,
-                                      PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
-                                      DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
-                                      PSP_DEVINFO_DATA DeviceInfoData);
-BOOL SetupDiGetDeviceInterfaceAlias(HDEVINFO DeviceInfoSet,
-                                    PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-                                    const GUID* AliasInterfaceClassGuid,
-                                    PSP_DEVICE_INTERFACE_DATA AliasDeviceInterfaceData);
-BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
+decltype(platform::SetupDiGetClassDevsA) SetupDiGetClassDevsA;
+decltype(platform::SetupDiEnumDeviceInterfaces) SetupDiEnumDeviceInterfaces;
+decltype(platform::SetupDiGetDeviceInterfaceDetailA) SetupDiGetDeviceInterfaceDetailA;
+decltype(platform::SetupDiGetDeviceInterfaceAlias) SetupDiGetDeviceInterfaceAlias;
+decltype(platform::SetupDiDestroyDeviceInfoList) SetupDiDestroyDeviceInfoList;
 
 }  // namespace sim

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "asio/core/buffer_math.h"
-#include "asio/core/settings_store.h"
+#include "common/contract/settings_store.h"
 #include "common/width_mask.h"
 
 namespace veltrano::asio {

@@ -9,7 +9,7 @@
 #include "asio/core/asio_interface.h"
 #include "asio/core/cunknown.h"
 #include "asio/core/driver_state.h"
-#include "asio/core/status_block.h"
+#include "common/contract/status_block.h"
 
 namespace veltrano::asio {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 
 namespace veltrano::asio {
 namespace {

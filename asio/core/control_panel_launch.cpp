@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 
 namespace veltrano::asio {
 namespace {

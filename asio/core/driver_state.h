@@ -11,9 +11,11 @@
 #include "asio/core/capability_table.h"
 #include "asio/core/switch_clock.h"
 
-namespace veltrano::asio {
-
+namespace veltrano {
 class StatusBlock;
+}  // namespace veltrano
+
+namespace veltrano::asio {
 
 // Object states, mirrored into the status block's `state`.
 enum DriverStateValue : int {

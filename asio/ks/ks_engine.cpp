@@ -33,7 +33,7 @@ HANDLE StartSuspended(LPTHREAD_START_ROUTINE main, void* argument) {
 bool EndThread(UniqueHandle& thread, HANDLE quit, DWORD timeoutMs) {
     if (!thread) return true;
     SetEvent(quit);
-    if (WaitForSingleObject(thread.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
+    if (WaitForSingleObject(thread.get(), timeoutMs) != WAIT_OBJECT_0) return false;
     thread.Reset();
     return true;
 }
@@ -85,7 +85,7 @@ void KsEngine::ReleaseChannels(DriverState&, Direction direction, RateSlot& slot
     // While the streaming thread runs (disposeBuffers from its own callback,
     // or a thread held up past its bound) its packets and the host buffers
     // stay until it has ended.
-    if (m_retiredThread && WaitForSingleObject(m_retiredThread.Get(), 0) == WAIT_TIMEOUT) {
+    if (m_retiredThread && WaitForSingleObject(m_retiredThread.get(), 0) == WAIT_TIMEOUT) {
         InterlockedExchangePointer(
             reinterpret_cast<void* volatile*>(&m_deferred[static_cast<int>(direction)]), &slot);
         return;
@@ -103,7 +103,7 @@ void KsEngine::ReleaseDeferred() {
 
 bool KsEngine::SettleRetiredThread(DWORD timeoutMs) {
     if (m_retiredThread) {
-        if (WaitForSingleObject(m_retiredThread.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
+        if (WaitForSingleObject(m_retiredThread.get(), timeoutMs) != WAIT_OBJECT_0) return false;
         m_retiredThread.Reset();
     }
     ReleaseDeferred();
@@ -121,31 +121,31 @@ ASIOError KsEngine::StartThreads(DriverState& driver, AsioBackend& backend) {
     InterlockedExchange(&m_dopSent, 0);
     // Signals left from an earlier buffer set must not reach the new threads.
     for (HANDLE h :
-         {m_quit.Get(), m_start.Get(), m_stop.Get(), m_resetRequest.Get(), m_watchdogQuit.Get(),
-          m_stateChange.Get(), m_dopCommand.Get(), m_dopCommandSent.Get()}) {
+         {m_quit.get(), m_start.get(), m_stop.get(), m_resetRequest.get(), m_watchdogQuit.get(),
+          m_stateChange.get(), m_dopCommand.get(), m_dopCommandSent.get()}) {
         ResetEvent(h);
     }
     // A timer that expired after the last watchdog had stopped waiting is
     // still signalled; the new watchdog must not take it for a stall.
-    CancelWaitableTimer(m_timer.Get());
-    WaitForSingleObject(m_timer.Get(), 0);
+    CancelWaitableTimer(m_timer.get());
+    WaitForSingleObject(m_timer.get(), 0);
     m_streamThread.Reset(StartSuspended(&KsEngine::StreamingMain, this));
     m_watchdogThread.Reset(StartSuspended(&KsEngine::WatchdogMain, this));
     if (!m_streamThread || !m_watchdogThread) {
         // A suspended thread that never ran is ended through its quit event.
-        if (m_streamThread) ResumeThread(m_streamThread.Get());
-        if (m_watchdogThread) ResumeThread(m_watchdogThread.Get());
+        if (m_streamThread) ResumeThread(m_streamThread.get());
+        if (m_watchdogThread) ResumeThread(m_watchdogThread.get());
         StopThreads(driver);
         return ASE_NoMemory;
     }
-    ResumeThread(m_streamThread.Get());
-    ResumeThread(m_watchdogThread.Get());
+    ResumeThread(m_streamThread.get());
+    ResumeThread(m_watchdogThread.get());
     return ASE_OK;
 }
 
 void KsEngine::StopThreads(DriverState& driver) {
     // The watchdog never calls the host, so it always ends.
-    EndThread(m_watchdogThread, m_watchdogQuit.Get(), kThreadWaitMs);
+    EndThread(m_watchdogThread, m_watchdogQuit.get(), kThreadWaitMs);
     if (!m_streamThread) return;
     if (driver.OnStreamingThread()) {
         // disposeBuffers from inside the host's callback: the thread winds
@@ -154,14 +154,14 @@ void KsEngine::StopThreads(DriverState& driver) {
         m_retiredThread = std::move(m_streamThread);
         return;
     }
-    if (!EndThread(m_streamThread, m_quit.Get(), kThreadWaitMs)) {
+    if (!EndThread(m_streamThread, m_quit.get(), kThreadWaitMs)) {
         // Held up in a host callback: it ends when that returns.
         m_retiredThread = std::move(m_streamThread);
     }
 }
 
 bool KsEngine::AwaitStateChange() {
-    const HANDLE handles[] = {m_stateChange.Get(), m_streamThread.Get()};
+    const HANDLE handles[] = {m_stateChange.get(), m_streamThread.get()};
     if (handles[1] == nullptr) return false;
     return WaitForMultipleObjects(2, handles, FALSE, kThreadWaitMs) == WAIT_OBJECT_0;
 }
@@ -173,10 +173,10 @@ ASIOError KsEngine::Start(DriverState& driver, bool transition) {
         return StartInPlace() ? ASE_OK : ASE_HWMalfunction;
     }
     InterlockedExchange(&m_startFailed, 0);
-    SetEvent(m_start.Get());
+    SetEvent(m_start.get());
     if (!AwaitStateChange()) {
         // No answer: make sure a late one does not leave the pins running.
-        SetEvent(m_stop.Get());
+        SetEvent(m_stop.get());
         return ASE_HWMalfunction;
     }
     return m_startFailed != 0 ? ASE_HWMalfunction : ASE_OK;
@@ -187,7 +187,7 @@ ASIOError KsEngine::Stop(DriverState& driver, bool transition) {
         if (driver.OnStreamingThread()) {
             StopInPlace();
         } else {
-            SetEvent(m_stop.Get());
+            SetEvent(m_stop.get());
             AwaitStateChange();
         }
     }
@@ -206,7 +206,7 @@ void KsEngine::CopyOutputHalf(DriverState& driver, RateSlot& slot, int packet, i
 
 void KsEngine::RequestDopCommand() {
     InterlockedIncrement(&m_dopRequested);
-    SetEvent(m_dopCommand.Get());
+    SetEvent(m_dopCommand.get());
 }
 
 void KsEngine::FlushDopCommand() {
@@ -215,7 +215,7 @@ void KsEngine::FlushDopCommand() {
     while (m_dopSent != m_dopRequested) {
         const DWORD spent = GetTickCount() - begin;
         if (spent >= kCommandFlushMs) break;
-        const HANDLE handles[] = {m_dopCommandSent.Get(), m_watchdogThread.Get()};
+        const HANDLE handles[] = {m_dopCommandSent.get(), m_watchdogThread.get()};
         if (WaitForMultipleObjects(2, handles, FALSE, kCommandFlushMs - spent) != WAIT_OBJECT_0) {
             break;
         }
@@ -231,7 +231,7 @@ DWORD WINAPI KsEngine::WatchdogMain(void* engine) {
 // the host for a reset at most once per buffer set, after which the host is
 // expected to dispose the buffers, which ends this thread.
 void KsEngine::RunWatchdog() {
-    const HANDLE handles[] = {m_dopCommand.Get(), m_watchdogQuit.Get(), m_timer.Get()};
+    const HANDLE handles[] = {m_dopCommand.get(), m_watchdogQuit.get(), m_timer.get()};
     const DWORD count = 3;
     for (;;) {
         const DWORD w = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
@@ -241,16 +241,16 @@ void KsEngine::RunWatchdog() {
                 SendDeviceCommand(id.usbVendorId, id.usbProductId, DeviceCommand::kDop, true);
                 InterlockedIncrement(&m_dopSent);
             }
-            SetEvent(m_dopCommandSent.Get());
+            SetEvent(m_dopCommandSent.get());
             continue;
         }
         if (w == WAIT_OBJECT_0 + 2) {
             // The streaming thread judges whether the device went quiet or
             // only the thread fell behind, and asks the host at most once.
-            SetEvent(m_resetRequest.Get());
+            SetEvent(m_resetRequest.get());
             continue;
         }
-        CancelWaitableTimer(m_timer.Get());
+        CancelWaitableTimer(m_timer.get());
         return;
     }
 }

@@ -7,7 +7,7 @@
 #include "asio/core/asio_backend.h"
 #include "asio/core/driver_state.h"
 #include "asio/ks/pin_stream.h"
-#include "asio/ks/win_handle.h"
+#include "common/win_owners.h"
 
 namespace veltrano::asio::ks {
 

@@ -4,8 +4,8 @@
 
 #include "asio/core/kernels/dop_detector.h"
 #include "asio/core/kernels/sample_copy.h"
-#include "asio/core/status_block.h"
 #include "asio/ks/pin_stream.h"
+#include "common/contract/status_block.h"
 #include "common/rate_table.h"
 
 namespace veltrano::asio::ks {

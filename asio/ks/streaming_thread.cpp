@@ -10,9 +10,9 @@
 
 #include "asio/core/buffer_switch.h"
 #include "asio/core/pro_audio_class.h"
-#include "asio/core/status_block.h"
 #include "asio/ks/ks_engine.h"
 #include "asio/ks/packet_copy.h"
+#include "common/contract/status_block.h"
 #include "common/rate_table.h"
 #include "kslib/ks_aud_pin.h"
 #include "platform/ks_device.h"
@@ -53,20 +53,20 @@ public:
             bool quit = false;
             switch (index) {
                 case 0:
-                    CancelWaitableTimer(m_engine.m_timer.Get());
+                    CancelWaitableTimer(m_engine.m_timer.get());
                     quit = true;
                     break;
                 case 1:
                     if (m_f == 0 && !StartInPlace()) InterlockedExchange(&m_engine.m_startFailed, 1);
                     // A start that changes nothing still answers, so start
                     // never waits for ever.
-                    SetEvent(m_engine.m_stateChange.Get());
+                    SetEvent(m_engine.m_stateChange.get());
                     if (m_f == kRunning) ArmWatchdog();
                     break;
                 case 2:
                     SleepEx(30, FALSE);
                     StopInPlace();
-                    SetEvent(m_engine.m_stateChange.Get());
+                    SetEvent(m_engine.m_stateChange.get());
                     break;
                 case 3:
                     OnWatchdog();
@@ -97,7 +97,7 @@ public:
         ++m_generation;
         Unwind(m_f);
         m_f = 0;
-        CancelWaitableTimer(m_engine.m_timer.Get());
+        CancelWaitableTimer(m_engine.m_timer.get());
     }
     // disposeBuffers from a host callback: stop, and end once the callback
     // has returned, touching nothing of the buffer set on the way out.
@@ -136,9 +136,9 @@ private:
     bool IsDsd() const { return IsDsdRate(static_cast<double>(m_driver.asioRate)); }
 
     void BuildWaitList() {
-        const HANDLE control[kControlHandles] = {m_engine.m_quit.Get(), m_engine.m_start.Get(),
-                                                 m_engine.m_stop.Get(),
-                                                 m_engine.m_resetRequest.Get()};
+        const HANDLE control[kControlHandles] = {m_engine.m_quit.get(), m_engine.m_start.get(),
+                                                 m_engine.m_stop.get(),
+                                                 m_engine.m_resetRequest.get()};
         m_count = 0;
         for (HANDLE h : control) m_handles[m_count++] = h;
         m_present = 0;
@@ -160,7 +160,7 @@ private:
     void ArmWatchdog() {
         LARGE_INTEGER due;
         due.QuadPart = kWatchdogDue;
-        SetWaitableTimer(m_engine.m_timer.Get(), &due, 0, nullptr, nullptr, FALSE);
+        SetWaitableTimer(m_engine.m_timer.get(), &due, 0, nullptr, nullptr, FALSE);
     }
 
     // False when the pin refused the request.
@@ -278,11 +278,11 @@ private:
     void OnStreamFailure() {
         if (m_failureReported) return;
         m_failureReported = true;
-        CancelWaitableTimer(m_engine.m_timer.Get());
+        CancelWaitableTimer(m_engine.m_timer.get());
         const uint32_t generation = m_generation;
         OnResetRequest();
         // The host may have stopped or disposed from inside the message.
-        if (generation == m_generation && !m_retired) CancelWaitableTimer(m_engine.m_timer.Get());
+        if (generation == m_generation && !m_retired) CancelWaitableTimer(m_engine.m_timer.get());
     }
 
     void OnPacket(const WaitTarget& target) {

@@ -11,8 +11,8 @@
 #include "asio/core/kernels/dop_detector.h"
 #include "asio/core/kernels/sample_copy.h"
 #include "asio/core/pro_audio_class.h"
-#include "asio/core/status_block.h"
 #include "asio/wasapi/wasapi_backend.h"
+#include "common/contract/status_block.h"
 
 namespace veltrano::asio {
 namespace {

@@ -42,7 +42,7 @@ HRESULT WasapiBackend::Discover(DeviceIdentity& identity) {
 }
 
 HRESULT WasapiBackend::CreateSyncObjects() {
-    for (OwnedHandle& control : m_control) {
+    for (UniqueHandle& control : m_control) {
         if (!control) control.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
         if (!control) return E_OUTOFMEMORY;
     }
@@ -130,7 +130,7 @@ void WasapiBackend::Shutdown() {
     if (!SettleLeavingThread()) m_leavingThread.Reset();
     m_streamingThread.Reset();
     m_watchdogThread.Reset();
-    for (OwnedHandle& control : m_control) control.Reset();
+    for (UniqueHandle& control : m_control) control.Reset();
     m_watchdogExit.Reset();
     m_watchdogTimer.Reset();
     m_dopCommand.Reset();

@@ -12,33 +12,9 @@
 #include "asio/wasapi/endpoint_search.h"
 #include "asio/wasapi/endpoint_stream.h"
 #include "common/rate_table.h"
+#include "common/win_owners.h"
 
 namespace veltrano::asio {
-
-// A handle closed when its owner goes.
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    ~OwnedHandle() { Reset(); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-    HANDLE release() {
-        HANDLE handle = m_handle;
-        m_handle = nullptr;
-        return handle;
-    }
-    void Reset(HANDLE handle = nullptr) {
-        if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-        m_handle = handle;
-    }
-    explicit operator bool() const {
-        return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_handle = nullptr;
-};
 
 class WasapiBackend final : public AsioBackend {
 public:
@@ -137,22 +113,22 @@ private:
     std::array<SizeRule, kRateCount> m_sizeRules{};
     std::array<SizeRule, kRateCount> m_dsdSizeRules{};
 
-    OwnedHandle m_control[kControlCount];
-    OwnedHandle m_acknowledge;
-    OwnedHandle m_watchdogExit;
-    OwnedHandle m_watchdogTimer;
+    UniqueHandle m_control[kControlCount];
+    UniqueHandle m_acknowledge;
+    UniqueHandle m_watchdogExit;
+    UniqueHandle m_watchdogTimer;
     // The DSD-over-PCM on command leaves the streaming thread through these:
     // opening the HID interface blocks, so the watchdog thread sends it.
-    OwnedHandle m_dopCommand;
-    OwnedHandle m_dopCommandSent;
+    UniqueHandle m_dopCommand;
+    UniqueHandle m_dopCommandSent;
     volatile LONG m_dopSendPending = 0;
-    OwnedHandle m_streamingThread;
-    OwnedHandle m_watchdogThread;
+    UniqueHandle m_streamingThread;
+    UniqueHandle m_watchdogThread;
     // A streaming thread told to end from inside its own callback: it
     // leaves once the callback returns, and is waited for before the next
     // set starts or the object ends.
-    OwnedHandle m_leavingThread;
-    OwnedHandle m_stuckWatchdog;
+    UniqueHandle m_leavingThread;
+    UniqueHandle m_stuckWatchdog;
     // Host halves of a set whose streaming thread had not yet left when the
     // set went (the host's callback may still be writing them): freed once
     // that thread has ended.

@@ -137,7 +137,7 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     // after createBuffers) would be lost and the host would wait forever.
     // The answer a start taken from the flag alone left over from an earlier
     // set goes too.
-    for (OwnedHandle& control : m_control) ResetEvent(control.get());
+    for (UniqueHandle& control : m_control) ResetEvent(control.get());
     ResetEvent(m_watchdogExit.get());
     ResetEvent(m_dopCommand.get());
     ResetEvent(m_dopCommandSent.get());
@@ -153,7 +153,7 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
         CreateThread(nullptr, 0, WatchdogThread, this, CREATE_SUSPENDED, nullptr));
     if (!m_streamingThread || !m_watchdogThread) {
         // Never resumed: terminating a thread that has not run is safe.
-        for (OwnedHandle* thread : {&m_streamingThread, &m_watchdogThread}) {
+        for (UniqueHandle* thread : {&m_streamingThread, &m_watchdogThread}) {
             if (*thread) TerminateThread(thread->get(), 0);
             thread->Reset();
         }
@@ -165,7 +165,7 @@ ASIOError WasapiBackend::StartThreads(DriverState& driver) {
     DWORD_PTR processMask = 0;
     DWORD_PTR systemMask = 0;
     GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask);
-    for (OwnedHandle* thread : {&m_streamingThread, &m_watchdogThread}) {
+    for (UniqueHandle* thread : {&m_streamingThread, &m_watchdogThread}) {
         if (processMask != 0) SetThreadAffinityMask(thread->get(), processMask);
         SetThreadPriority(thread->get(), THREAD_PRIORITY_TIME_CRITICAL);
         SetThreadPriorityBoost(thread->get(), FALSE);

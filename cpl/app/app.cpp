@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
+#include "common/contract/panel_window.h"
 #include "cpl/app/main_dialog.h"
-#include "cpl/app/panel_tables.h"
 
 namespace veltrano::cpl {
 
@@ -13,7 +13,7 @@ int CTarvoACPLUIApp::Run() {
     controls.dwICC = 0xFF;
     InitCommonControlsEx(&controls);
 
-    if (HWND running = FindWindowA(nullptr, kPanelTitle)) {
+    if (HWND running = FindWindowA(nullptr, kControlPanelTitle)) {
         SetForegroundWindow(running);
         return 0;
     }

@@ -2,10 +2,11 @@
 
 #include <new>
 
+#include "common/contract/panel_window.h"
 #include "cpl/app/page_asio.h"
 #include "cpl/app/page_endpoint.h"
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "platform/device_notify.h"
 #include "platform/os_version.h"
 
@@ -30,7 +31,7 @@ BOOL CTarvoACPLUIDlg::OnInitDialog() {
 
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
-    SetWindowText(kPanelTitle);
+    SetWindowText(kControlPanelTitle);
 
     if (!platform::ReadOsKind(OsTable::ControlPanel, &m_os)) m_os = OsKind{4, 1, 7601};
     m_win10_1703 = m_os.kind >= 10 && m_os.build >= kBuildWindows10Version1703;

@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 #include "common/device_table.h"
 #include "cpl/app/ks_probe.h"
 #include "cpl/app/main_dialog.h"
 #include "cpl/app/page_asio.h"
 #include "cpl/app/page_endpoint.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "platform/device_notify.h"
 
 namespace veltrano::cpl {
@@ -35,7 +35,7 @@ constexpr char kPackageKeyWow[] = "SOFTWARE\\Wow6432Node\\Veltrano\\Veltrano-HD"
 
 uint32_t ReadSwitch(const char* name, uint32_t fallback) {
     for (const char* path : {kPackageKey, kPackageKeyWow}) {
-        const auto key = asio::RegistryKey::Open(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS);
+        const auto key = RegistryKey::Open(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS);
         if (const auto value = key.ReadDword(name)) return *value;
     }
     return fallback;

@@ -1,11 +1,11 @@
 #include "cpl/app/page_asio.h"
 
-#include "asio/core/registry_key.h"
-#include "asio/core/settings_store.h"
+#include "common/contract/registry_key.h"
+#include "common/contract/settings_store.h"
 #include "cpl/app/asio_view.h"
 #include "cpl/app/main_dialog.h"
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 
 namespace veltrano::cpl {
 
@@ -23,7 +23,7 @@ int CPPageASIO::Init() {
     }
     // The creator zeroes the block and writes the magic; it then fills the
     // settings from the user's store, as a driver would.
-    if (m_block.Open()) asio::LoadSettings(m_block);
+    if (m_block.Open()) LoadSettings(m_block);
     if (m_block.Present()) Refresh();
     return 1;
 }
@@ -94,11 +94,11 @@ UINT CPPageASIO::PendingCommand() {
 
 void CPPageASIO::SaveSettings() {
     if (!m_block.Present() || m_block.Read(&Block::settingsLoaded) != 1) return;
-    const auto parent = asio::RegistryKey::Create(HKEY_CURRENT_USER, asio::kAsioKey);
-    const auto key = asio::RegistryKey::Create(parent.Get(), asio::kDriverKeyName);
+    const auto parent = RegistryKey::Create(HKEY_CURRENT_USER, kAsioKey);
+    const auto key = RegistryKey::Create(parent.Get(), kDriverKeyName);
     if (!key) return;
-    key.WriteDword("BufferSize", m_block.Read(&Block::bufferSizeSetting));
-    key.WriteDword("BitsPerSample", m_block.Read(&Block::bitsPerSampleSetting));
+    key.WriteDword(kBufferSizeValue, m_block.Read(&Block::bufferSizeSetting));
+    key.WriteDword(kBitsPerSampleValue, m_block.Read(&Block::bitsPerSampleSetting));
 }
 
 }  // namespace veltrano::cpl

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "asio/core/status_block.h"
+#include "common/contract/status_block.h"
 
 namespace veltrano::cpl {
 
@@ -30,13 +30,13 @@ public:
     UINT PendingCommand();
 
     bool HasBlock() const { return m_block.Present(); }
-    asio::StatusBlock& Block() { return m_block; }
+    StatusBlock& Block() { return m_block; }
 
 private:
     void SaveSettings();
 
     CTarvoACPLUIDlg* m_dialog;
-    asio::StatusBlock m_block;
+    StatusBlock m_block;
 };
 
 }  // namespace veltrano::cpl

@@ -8,8 +8,6 @@
 
 namespace veltrano::cpl {
 
-inline constexpr char kPanelTitle[] = "Veltrano-HD Audio Control Panel";
-
 // Rate order of the sections and of their capability masks: bit i of a
 // section's rate mask stands for kPanelRates[i].
 inline constexpr int kPanelRateCount = 9;

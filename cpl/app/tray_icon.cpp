@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 
 namespace veltrano::cpl {
 namespace {

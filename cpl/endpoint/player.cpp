@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "platform/audio/audio_seam.h"
 
 namespace veltrano::cpl {

@@ -9,19 +9,22 @@
 #include <cstring>
 #include <new>
 
+#include "common/socket_owners.h"
+#include "common/win_owners.h"
+
 // What the receive thread uses. Owned jointly by the endpoint and the thread;
 // the last one to release it closes the socket, ends its Winsock use and
-// frees the ring.
+// frees the ring (the members go in that order).
 struct RmctSession {
     volatile LONG refs = 1;
     volatile LONG running = 0;
     volatile LONG nextSlot = 0;
     HWND target = nullptr;
-    BYTE* ring = nullptr;
-    bool winsockStarted = false;
-    SOCKET socket = INVALID_SOCKET;
-    WSAEVENT readEvent = WSA_INVALID_EVENT;
-    HANDLE stopEvent = nullptr;
+    veltrano::UniqueGlobalBytes ring;
+    veltrano::UniqueWinsockUse winsock;
+    veltrano::UniqueHandle stopEvent;
+    veltrano::UniqueWsaEvent readEvent;
+    veltrano::UniqueSocket socket;
     // Where each datagram is read first. Only a datagram that is delivered
     // reaches a ring slot, so a slot keeps its contents until the datagram
     // that reuses it (an oversized or failed read leaves the ring alone).
@@ -42,11 +45,6 @@ RmctSession* NewSession(HWND target) {
 
 void ReleaseSession(RmctSession* s) {
     if (InterlockedDecrement(&s->refs) != 0) return;
-    if (s->socket != INVALID_SOCKET) closesocket(s->socket);
-    if (s->readEvent != WSA_INVALID_EVENT) WSACloseEvent(s->readEvent);
-    if (s->stopEvent != nullptr) CloseHandle(s->stopEvent);
-    if (s->winsockStarted) WSACleanup();
-    if (s->ring != nullptr) GlobalFree(s->ring);
     delete s;
     InterlockedDecrement(&g_liveSessions);
 }
@@ -59,17 +57,17 @@ DWORD WINAPI ReceiveLoop(void* param) {
     int faults = 0;
     while (s->running != 0) {
         std::memset(s->staging, 0, sizeof(s->staging));
-        WSAResetEvent(s->readEvent);
+        WSAResetEvent(s->readEvent.get());
         int fromLength = 16;
         const int got =
-            recvfrom(s->socket, reinterpret_cast<char*>(s->staging + rmct::kPayloadOffset),
+            recvfrom(s->socket.get(), reinterpret_cast<char*>(s->staging + rmct::kPayloadOffset),
                      static_cast<int>(rmct::kMaxPayload), 0,
                      reinterpret_cast<sockaddr*>(s->staging), &fromLength);
         if (got != SOCKET_ERROR) {
             faults = 0;
             if (s->running == 0) break;
             const LONG index = s->nextSlot;
-            BYTE* slot = s->ring + static_cast<size_t>(index) * rmct::kSlotSize;
+            BYTE* slot = s->ring.get() + static_cast<size_t>(index) * rmct::kSlotSize;
             std::memcpy(slot, s->staging, rmct::kSlotSize);
             SendMessageA(s->target, veltrano::cpl::WM_CPL_REMOTE_PACKET, static_cast<WPARAM>(index),
                          reinterpret_cast<LPARAM>(slot));
@@ -79,14 +77,14 @@ DWORD WINAPI ReceiveLoop(void* param) {
         const int error = WSAGetLastError();
         if (error == WSAEWOULDBLOCK) {
             faults = 0;
-            HANDLE events[2] = {s->stopEvent, s->readEvent};
+            HANDLE events[2] = {s->stopEvent.get(), s->readEvent.get()};
             WaitForMultipleObjects(2, events, FALSE, INFINITE);
             continue;
         }
         // An oversized datagram is dropped by the system and the next one is
         // read normally. Any other fault that keeps repeating must not spin a
         // core while the socket is unusable.
-        if (error != WSAEMSGSIZE && ++faults > 8) WaitForSingleObject(s->stopEvent, 10);
+        if (error != WSAEMSGSIZE && ++faults > 8) WaitForSingleObject(s->stopEvent.get(), 10);
     }
     ReleaseSession(s);
     return 0;
@@ -128,15 +126,15 @@ HRESULT StartServer(RmctEndpoint* endpoint, uint16_t port) {
     RmctSession* s = NewSession(endpoint->targetWindow);
     if (s == nullptr) return E_FAIL;
 
-    s->ring = static_cast<BYTE*>(GlobalAlloc(GPTR, rmct::kRingSize));
+    s->ring.Reset(static_cast<BYTE*>(GlobalAlloc(GPTR, rmct::kRingSize)));
     WSADATA wsa;
-    if (s->ring == nullptr || WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+    if (!s->ring || WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
         ReleaseSession(s);
         return E_FAIL;
     }
-    s->winsockStarted = true;
-    s->socket = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s->socket == INVALID_SOCKET) {
+    s->winsock.Reset(true);
+    s->socket.Reset(socket(AF_INET, SOCK_DGRAM, 0));
+    if (!s->socket) {
         ReleaseSession(s);
         return E_FAIL;
     }
@@ -145,11 +143,11 @@ HRESULT StartServer(RmctEndpoint* endpoint, uint16_t port) {
     // window; whether the system grants it does not matter.
     int size = 0;
     int sizeLength = sizeof(size);
-    if (getsockopt(s->socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size), &sizeLength) ==
-            0 &&
+    if (getsockopt(s->socket.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size),
+                   &sizeLength) == 0 &&
         size > 0 && size <= INT_MAX / 10) {
         size *= 10;
-        setsockopt(s->socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
+        setsockopt(s->socket.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
                    sizeof(size));
     }
 
@@ -157,14 +155,15 @@ HRESULT StartServer(RmctEndpoint* endpoint, uint16_t port) {
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(port);
-    if (bind(s->socket, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == SOCKET_ERROR) {
+    if (bind(s->socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) ==
+        SOCKET_ERROR) {
         ReleaseSession(s);
         return E_FAIL;
     }
-    s->readEvent = WSACreateEvent();
-    s->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (s->readEvent == WSA_INVALID_EVENT || s->stopEvent == nullptr ||
-        WSAEventSelect(s->socket, s->readEvent, FD_READ) == SOCKET_ERROR) {
+    s->readEvent.Reset(WSACreateEvent());
+    s->stopEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!s->readEvent || !s->stopEvent ||
+        WSAEventSelect(s->socket.get(), s->readEvent.get(), FD_READ) == SOCKET_ERROR) {
         ReleaseSession(s);
         return E_FAIL;
     }
@@ -179,7 +178,7 @@ HRESULT StartServer(RmctEndpoint* endpoint, uint16_t port) {
         return E_FAIL;
     }
     endpoint->session = s;
-    endpoint->thread = thread;
+    endpoint->thread.Reset(thread);
     return S_OK;
 }
 
@@ -188,13 +187,12 @@ void StopServer(RmctEndpoint* endpoint) {
     endpoint->stopping = true;
     RmctSession* s = endpoint->session;
     InterlockedExchange(&s->running, 0);
-    SetEvent(s->stopEvent);
-    if (endpoint->thread != nullptr) {
+    SetEvent(s->stopEvent.get());
+    if (endpoint->thread) {
         // Past the wait the thread, if still alive, holds its own share of the
         // session and frees it when SendMessageA finally returns.
-        WaitHandlingSentMessages(endpoint->thread, 5000);
-        CloseHandle(endpoint->thread);
-        endpoint->thread = nullptr;
+        WaitHandlingSentMessages(endpoint->thread.get(), 5000);
+        endpoint->thread.Reset();
     }
     endpoint->session = nullptr;
     ReleaseSession(s);
@@ -209,7 +207,8 @@ uint16_t RmctBoundPort(const RmctEndpoint* endpoint) {
     if (!RmctServerRunning(endpoint)) return 0;
     sockaddr_in local = {};
     int length = sizeof(local);
-    if (getsockname(endpoint->session->socket, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+    if (getsockname(endpoint->session->socket.get(), reinterpret_cast<sockaddr*>(&local),
+                    &length) != 0)
         return 0;
     return ntohs(local.sin_port);
 }

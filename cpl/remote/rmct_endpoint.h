@@ -10,7 +10,8 @@
 
 #include <cstdint>
 
-#include "cpl/endpoint/cpl_messages.h"
+#include "common/win_owners.h"
+#include "cpl/common/cpl_messages.h"
 #include "cpl/remote/nic_table.h"
 
 struct RmctSession;
@@ -20,7 +21,7 @@ struct RmctEndpoint {
     // Chain of IP_ADAPTER_INFO records from the last EnumAdapters.
     void* adapterList = nullptr;
     // Receive thread of the running server (null when stopped).
-    HANDLE thread = nullptr;
+    veltrano::UniqueHandle thread;
     // What the receive thread shares with its owner; the last of the two to
     // let go frees it, so a stop never frees what the thread still uses.
     RmctSession* session = nullptr;

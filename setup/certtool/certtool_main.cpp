@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win_owners.h"
 #include "setup/certtool/certtool_args.h"
 
 namespace {
@@ -28,32 +29,35 @@ int Fail(int code, const char* what, const std::string& detail) {
 }
 
 bool ReadCertificateFile(const std::string& path, std::vector<BYTE>* bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const veltrano::UniqueHandle file(
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
     LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart <= kMaxCertificateBytes;
+    bool ok = GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart <= kMaxCertificateBytes;
     if (ok) {
         bytes->resize(static_cast<size_t>(size.QuadPart));
         DWORD got = 0;
-        ok = ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) && got == bytes->size();
+        ok = ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) && got == bytes->size();
     }
-    CloseHandle(file);
     return ok;
 }
 
-struct Store {
-    HCERTSTORE handle = nullptr;
-    ~Store() {
-        if (handle) CertCloseStore(handle, 0);
-    }
+struct StoreTraits {
+    using Type = HCERTSTORE;
+    static Type Invalid() noexcept { return nullptr; }
+    static Type Normalize(Type h) noexcept { return h; }
+    static void Release(Type h) noexcept { CertCloseStore(h, 0); }
 };
 
-struct Certificate {
-    PCCERT_CONTEXT context = nullptr;
-    ~Certificate() {
-        if (context) CertFreeCertificateContext(context);
-    }
+struct CertificateTraits {
+    using Type = PCCERT_CONTEXT;
+    static Type Invalid() noexcept { return nullptr; }
+    static Type Normalize(Type c) noexcept { return c; }
+    static void Release(Type c) noexcept { CertFreeCertificateContext(c); }
 };
+
+using Store = veltrano::UniqueResource<StoreTraits>;
+using Certificate = veltrano::UniqueResource<CertificateTraits>;
 
 // The store's certificate with exactly this encoding, or null.
 PCCERT_CONTEXT FindSame(HCERTSTORE store, PCCERT_CONTEXT certificate) {
@@ -72,22 +76,21 @@ int Run(const Command& command) {
     if (!ReadCertificateFile(command.file, &bytes)) {
         return Fail(kExitFileUnreadable, "cannot read the certificate file", command.file);
     }
-    Certificate certificate;
-    certificate.context = CertCreateCertificateContext(kEncoding, bytes.data(), static_cast<DWORD>(bytes.size()));
-    if (!certificate.context) return Fail(kExitNotACertificate, "not a DER X.509 certificate", command.file);
+    const Certificate certificate(
+        CertCreateCertificateContext(kEncoding, bytes.data(), static_cast<DWORD>(bytes.size())));
+    if (!certificate) return Fail(kExitNotACertificate, "not a DER X.509 certificate", command.file);
 
     const char* storeName = StoreName(command.store);
-    Store store;
-    store.handle = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, storeName);
-    if (!store.handle) return Fail(kExitStoreUnavailable, "cannot open the local machine store", storeName);
+    const Store store(CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, storeName));
+    if (!store) return Fail(kExitStoreUnavailable, "cannot open the local machine store", storeName);
 
     if (command.action == Action::Add) {
-        if (!CertAddCertificateContextToStore(store.handle, certificate.context, CERT_STORE_ADD_REPLACE_EXISTING,
+        if (!CertAddCertificateContextToStore(store.get(), certificate.get(), CERT_STORE_ADD_REPLACE_EXISTING,
                                               nullptr)) {
             return Fail(kExitStoreChangeFailed, "cannot add the certificate to", storeName);
         }
     } else {
-        PCCERT_CONTEXT found = FindSame(store.handle, certificate.context);
+        PCCERT_CONTEXT found = FindSame(store.get(), certificate.get());
         if (!found) {
             std::fprintf(stderr, "velcert: the certificate is not in LocalMachine\\%s\n", storeName);
             return kExitNotInStore;
@@ -97,7 +100,7 @@ int Run(const Command& command) {
             return Fail(kExitStoreChangeFailed, "cannot delete the certificate from", storeName);
         }
     }
-    if (!CertControlStore(store.handle, 0, CERT_STORE_CTRL_COMMIT, nullptr)) {
+    if (!CertControlStore(store.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr)) {
         return Fail(kExitCommitFailed, "cannot commit the store", storeName);
     }
     std::printf("velcert: certificate %s LocalMachine\\%s\n",

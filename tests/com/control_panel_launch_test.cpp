@@ -12,7 +12,7 @@
 namespace {
 
 using veltrano::asio::LaunchControlPanel;
-using veltrano::asio::PanelRequestFields;
+using veltrano::PanelRequestFields;
 
 const char kDriverKey[] = "Software\\ASIO\\Veltrano-HD";
 

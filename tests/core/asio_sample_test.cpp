@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "asio/core/status_block.h"
+#include "common/contract/status_block.h"
 #include "common/width_mask.h"
 #include "core_fixture.h"
 

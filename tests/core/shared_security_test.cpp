@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "asio/core/shared_object_security.h"
 #include "common/asio_status_block.h"
+#include "common/contract/shared_object_security.h"
 #include "core_fixture.h"
 
 namespace veltrano::test {
@@ -86,7 +86,7 @@ const std::vector<Entry> kExpectedLabel = {
 };
 
 TEST(SharedObjectSecurity, BuilderGivesReadWriteToInteractiveSystemAdminsAndAMediumLabel) {
-    asio::SharedObjectSecurity security;
+    veltrano::SharedObjectSecurity security;
     ASSERT_NE(security.Attributes(), nullptr);
     EXPECT_EQ(security.Attributes()->lpSecurityDescriptor, security.Descriptor());
     EXPECT_FALSE(security.Attributes()->bInheritHandle);

@@ -1,6 +1,6 @@
 // The status block as the control panel sees it: from a second process
 // mapping the same name, plus an in-process party standing in for it.
-#include "asio/core/status_block.h"
+#include "common/contract/status_block.h"
 
 #include <cstring>
 #include <memory>
@@ -46,7 +46,7 @@ TEST_F(StatusBlockTest, CreatorInitialisesAndOwnerPublishesLayout) {
 
 TEST_F(StatusBlockTest, FirstClassIdentifierOwnsTheBlockUntilItEnds) {
     // The control panel keeps the block alive throughout.
-    asio::StatusBlock panel;
+    veltrano::StatusBlock panel;
     ASSERT_TRUE(panel.Open());
     auto first = std::make_unique<HostDriver>(kDriverClsid);
     auto second = std::make_unique<HostDriver>(kOtherClsid);
@@ -78,7 +78,7 @@ TEST_F(StatusBlockTest, ObjectsOfTheSameClassBothWrite) {
 }
 
 TEST_F(StatusBlockTest, ExistingBlockKeepsItsContents) {
-    asio::StatusBlock panel;
+    veltrano::StatusBlock panel;
     ASSERT_TRUE(panel.Open());
     panel.Write(&AsioStatusBlock::bufferSizeSetting, 70);
     panel.Write(&AsioStatusBlock::bitsPerSampleSetting, 24);
@@ -176,7 +176,7 @@ TEST_F(StatusBlockTest, NativeDsdBufferFieldsAndTheirReset) {
 // The streaming-side rows, driven as the engine will drive them.
 TEST_F(StatusBlockTest, DopDetectionAndResetRequestRows) {
     VELTRANO_SKIP_WITHOUT_CHILD_PROCESSES();
-    asio::StatusBlock engine;
+    veltrano::StatusBlock engine;
     ASSERT_TRUE(engine.Open());
     engine.Claim(kDriverClsid, 4);
     engine.Write(&AsioStatusBlock::sampleRate, 352800);

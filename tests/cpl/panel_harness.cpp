@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "asio/core/registry_key.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "common/contract/registry_key.h"
+#include "cpl/common/cpl_messages.h"
 #include "sim/audio/virtual_audio.h"
 #include "sim/os/os_pretend.h"
 #include "sim/sim.h"
@@ -13,7 +13,7 @@
 namespace veltrano::cpl::test {
 
 void SetSwitch(const char* name, long value) {
-    const auto key = asio::RegistryKey::Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrano\\Veltrano-HD");
+    const auto key = veltrano::RegistryKey::Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrano\\Veltrano-HD");
     ASSERT_TRUE(key);
     if (value < 0) {
         RegDeleteValueA(key.Get(), name);

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "cpl/panel_harness.h"
 #include "sim/audio/virtual_audio.h"
 #include "sim/devchange/device_change.h"

@@ -12,9 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/contract/panel_window.h"
 #include "cpl/app/app.h"
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "cpl/panel_harness.h"
 #include "sim/audio/virtual_audio.h"
 #include "sim/os/os_pretend.h"
@@ -264,7 +265,7 @@ TEST_F(TrayPanel, IconComesBackWhenANewShellAnnouncesItself) {
 BOOL CALLBACK CountPanelWindows(HWND h, LPARAM count) {
     char title[64] = {};
     GetWindowTextA(h, title, sizeof title);
-    if (lstrcmpA(title, kPanelTitle) == 0) ++*reinterpret_cast<int*>(count);
+    if (lstrcmpA(title, kControlPanelTitle) == 0) ++*reinterpret_cast<int*>(count);
     return TRUE;
 }
 

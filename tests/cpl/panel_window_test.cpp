@@ -10,11 +10,11 @@
 #include <cstring>
 
 #include "asio/core/control_panel_launch.h"
-#include "asio/core/registry_key.h"
-#include "asio/core/status_block.h"
+#include "common/contract/registry_key.h"
+#include "common/contract/status_block.h"
 #include "cpl/app/page_asio.h"
 #include "cpl/app/panel_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "cpl/endpoint/endpoint_keys.h"
 #include "cpl/panel_harness.h"
 #include "support/process_counts.h"
@@ -165,7 +165,7 @@ TEST_F(PanelTest, DefaultSwitchesShowTheAsioSectionAlone) {
 
 TEST_F(PanelTest, SwitchesWrittenOnlyByA32BitSetupAreFoundInTheWow6432NodeView) {
     SetSwitches(-1, -1, -1);
-    const auto wow = asio::RegistryKey::Create(HKEY_LOCAL_MACHINE,
+    const auto wow = veltrano::RegistryKey::Create(HKEY_LOCAL_MACHINE,
                                                "SOFTWARE\\Wow6432Node\\Veltrano\\Veltrano-HD");
     ASSERT_TRUE(wow);
     ASSERT_TRUE(wow.WriteDword("PlayRecPP", 1));
@@ -246,7 +246,7 @@ TEST_F(PanelTest, RefusedWriteLeavesTheClickedButtonLatchedAndTheDeviceUnchanged
 
 TEST_F(PanelTest, AsioSectionShowsWhatTheDriverPublishes) {
     PanelWindow w;
-    asio::StatusBlock driver;
+    veltrano::StatusBlock driver;
     driver.Open();
     ASSERT_TRUE(driver.Present());
     driver.Claim(kDriverClsid, kStatusLoaded);
@@ -293,7 +293,7 @@ TEST_F(PanelTest, DriverControlPanelRequestBringsTheHiddenWindowBackWithinOneTic
     PanelWindow w;
     w.Click("BTN_HIDE");
     EXPECT_FALSE(IsWindowVisible(w.Hwnd()));
-    asio::StatusBlock driver;
+    veltrano::StatusBlock driver;
     driver.Open();
     // The driver's own control-panel operation.
     asio::LaunchControlPanel(driver.PanelFields());

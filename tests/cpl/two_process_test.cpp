@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "cpl/common/cpl_messages.h"
 #include "cpl/skin/skin_tables.h"
-#include "cpl/endpoint/cpl_messages.h"
 #include "support/peer_process.h"
 #include "support/real_input.h"
 #include "support/screenshot.h"

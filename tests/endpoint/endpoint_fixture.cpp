@@ -1,6 +1,6 @@
 #include "endpoint/endpoint_fixture.h"
 
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 
 namespace veltrano::test {
 namespace {

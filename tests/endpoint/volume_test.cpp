@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "cpl/endpoint/cpl_messages.h"
+#include "cpl/common/cpl_messages.h"
 #include "cpl/endpoint/endpoint_keys.h"
 #include "endpoint/endpoint_fixture.h"
 

@@ -13,7 +13,7 @@
 #include "asio/core/asio_interface.h"
 #include "asio/core/cunknown.h"
 #include "asio/core/device_commands.h"
-#include "asio/core/status_block.h"
+#include "common/contract/status_block.h"
 #include "sim/sim.h"
 
 namespace ksdrv {
@@ -66,13 +66,13 @@ protected:
 class BlockView {
 public:
     BlockView() { m_block.Open(); }
-    uint32_t Read(veltrano::asio::StatusBlock::Field field) const { return m_block.Read(field); }
-    void Write(veltrano::asio::StatusBlock::Field field, uint32_t v) { m_block.Write(field, v); }
+    uint32_t Read(veltrano::StatusBlock::Field field) const { return m_block.Read(field); }
+    void Write(veltrano::StatusBlock::Field field, uint32_t v) { m_block.Write(field, v); }
     bool Unowned() const { return m_block.Unowned(); }
     bool OwnedBy(const GUID& id) const { return m_block.OwnedBy(id); }
 
 private:
-    veltrano::asio::StatusBlock m_block;
+    veltrano::StatusBlock m_block;
 };
 
 }  // namespace ksdrv

@@ -8,13 +8,13 @@
 #include <cctype>
 #include <string>
 
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 #include "support/peer_process.h"
 
 namespace veltrano::test {
 namespace {
 
-using asio::RegistryKey;
+using veltrano::RegistryKey;
 
 constexpr char kDriverKey[] = "Software\\ASIO\\Veltrano-HD";
 constexpr REGSAM kView32 = KEY_WOW64_32KEY;

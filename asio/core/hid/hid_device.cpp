@@ -56,7 +56,7 @@ bool ReadMatchingCaps(HANDLE file, uint16_t vendorId, uint16_t productId, Caps* 
     UniquePreparsedData preparsed;
     if (!platform::HidD_GetPreparsedData(file, preparsed.Receive())) return false;
     HIDP_CAPS hidCaps{};
-    if (platform::HidP_GetCaps(preparsed.Get(), &hidCaps) != HIDP_STATUS_SUCCESS) return false;
+    if (platform::HidP_GetCaps(preparsed.get(), &hidCaps) != HIDP_STATUS_SUCCESS) return false;
     caps->input = hidCaps.InputReportByteLength;
     caps->output = hidCaps.OutputReportByteLength;
     return true;
@@ -85,16 +85,16 @@ bool OpenHidDevice(uint16_t vendorId, uint16_t productId, HidConnection* connect
     for (DWORD index = 0; index < kMaxHidInterfaces; ++index) {
         SP_DEVICE_INTERFACE_DATA data{};
         data.cbSize = sizeof data;
-        if (!platform::SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &hidClass, index, &data)) {
+        if (!platform::SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hidClass, index, &data)) {
             if (GetLastError() == ERROR_NO_MORE_ITEMS) break;
             continue;
         }
-        const std::unique_ptr<char[]> detail = ReadInterfacePath(set.Get(), &data);
+        const std::unique_ptr<char[]> detail = ReadInterfacePath(set.get(), &data);
         if (!detail) break;
         UniqueFile sync = OpenPath(PathIn(detail), 0);
         if (!sync.IsValid()) continue;
         Caps caps;
-        if (!ReadMatchingCaps(sync.Get(), vendorId, productId, &caps)) continue;
+        if (!ReadMatchingCaps(sync.get(), vendorId, productId, &caps)) continue;
         UniqueFile overlapped = OpenPath(PathIn(detail), FILE_FLAG_OVERLAPPED);
         if (!overlapped.IsValid()) continue;
         connection->sync = std::move(sync);

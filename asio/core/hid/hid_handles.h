@@ -1,50 +1,14 @@
 #pragma once
 // Owners of what a HID command opens: file handles, the device-interface set
 // and the preparsed report descriptor. Each releases through the device seam.
+// The owner is the common one; only the traits are the device's.
 
-#include <utility>
-
+#include "common/unique_resource.h"
 #include "platform/hid.h"
 #include "platform/ks_device.h"
 #include "platform/ks_setupdi.h"
 
 namespace veltrano::asio::hid {
-
-// Owns one value; Traits::Release is called once unless it is Traits::Invalid().
-template <typename Traits>
-class UniqueResource {
-public:
-    using Type = typename Traits::Type;
-
-    UniqueResource() noexcept = default;
-    explicit UniqueResource(Type value) noexcept : m_value(Traits::Normalize(value)) {}
-    UniqueResource(UniqueResource&& other) noexcept
-        : m_value(std::exchange(other.m_value, Traits::Invalid())) {}
-    UniqueResource& operator=(UniqueResource&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            m_value = std::exchange(other.m_value, Traits::Invalid());
-        }
-        return *this;
-    }
-    UniqueResource(const UniqueResource&) = delete;
-    UniqueResource& operator=(const UniqueResource&) = delete;
-    ~UniqueResource() { Reset(); }
-
-    Type Get() const noexcept { return m_value; }
-    bool IsValid() const noexcept { return m_value != Traits::Invalid(); }
-    // For calls that hand their result back through a pointer.
-    Type* Receive() noexcept {
-        Reset();
-        return &m_value;
-    }
-    void Reset() noexcept {
-        if (IsValid()) Traits::Release(std::exchange(m_value, Traits::Invalid()));
-    }
-
-private:
-    Type m_value = Traits::Invalid();
-};
 
 struct FileTraits {
     using Type = HANDLE;

@@ -56,7 +56,7 @@ void SendDeviceCommand(uint16_t vendorId, uint16_t productId, DeviceCommand comm
         return;
     }
     // A write that did not finish in time is dropped like any other failure.
-    if (WriteBounded(connection.overlapped.Get(), *write, static_cast<DWORD>(length))) {
+    if (WriteBounded(connection.overlapped.get(), *write, static_cast<DWORD>(length))) {
         CloseHandle(write->overlapped.hEvent);
         delete write;
     }

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <optional>
 
-namespace veltrano::asio {
+#include "common/win_owners.h"
+
+namespace veltrano {
 
 // "Software\ASIO" holds the driver registration under HKEY_LOCAL_MACHINE and
 // the user's settings under HKEY_CURRENT_USER, both in the subkey
@@ -17,18 +19,13 @@ inline constexpr char kDriverKeyName[] = "Veltrano-HD";
 class RegistryKey {
 public:
     RegistryKey() = default;
-    ~RegistryKey() { Reset(); }
-    RegistryKey(RegistryKey&& other) noexcept : m_key(other.m_key) { other.m_key = nullptr; }
-    RegistryKey& operator=(RegistryKey&& other) noexcept;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
 
     static RegistryKey Open(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS);
     static RegistryKey Create(HKEY parent, const char* path);
 
-    explicit operator bool() const { return m_key != nullptr; }
-    HKEY Get() const { return m_key; }
-    void Reset();
+    explicit operator bool() const { return m_key.IsValid(); }
+    HKEY Get() const { return m_key.get(); }
+    void Reset() { m_key.Reset(); }
 
     // The value's first four bytes, whatever its declared type; nothing when
     // the value is missing or shorter or longer than four bytes.
@@ -39,7 +36,7 @@ public:
 
 private:
     explicit RegistryKey(HKEY key) : m_key(key) {}
-    HKEY m_key = nullptr;
+    UniqueResource<RegistryKeyTraits> m_key;
 };
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

@@ -1,15 +1,6 @@
-#include "asio/core/registry_key.h"
+#include "common/contract/registry_key.h"
 
-namespace veltrano::asio {
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        m_key = other.m_key;
-        other.m_key = nullptr;
-    }
-    return *this;
-}
+namespace veltrano {
 
 RegistryKey RegistryKey::Open(HKEY parent, const char* path, REGSAM access) {
     HKEY key = nullptr;
@@ -29,17 +20,12 @@ RegistryKey RegistryKey::Create(HKEY parent, const char* path) {
     return RegistryKey(key);
 }
 
-void RegistryKey::Reset() {
-    if (m_key != nullptr) RegCloseKey(m_key);
-    m_key = nullptr;
-}
-
 std::optional<uint32_t> RegistryKey::ReadDword(const char* name) const {
-    if (m_key == nullptr) return std::nullopt;
+    if (!m_key) return std::nullopt;
     uint32_t value = 0;
     DWORD size = sizeof(value);
-    if (RegQueryValueExA(m_key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExA(m_key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                         &size) != ERROR_SUCCESS ||
         size != sizeof(value)) {
         return std::nullopt;
     }
@@ -47,17 +33,17 @@ std::optional<uint32_t> RegistryKey::ReadDword(const char* name) const {
 }
 
 bool RegistryKey::WriteDword(const char* name, uint32_t value) const {
-    if (m_key == nullptr) return false;
+    if (!m_key) return false;
     const DWORD v = value;
-    return RegSetValueExA(m_key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
+    return RegSetValueExA(m_key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
                           sizeof(v)) == ERROR_SUCCESS;
 }
 
 bool RegistryKey::ReadString(const char* name, char* out, DWORD size) const {
-    if (m_key == nullptr || out == nullptr || size == 0) return false;
+    if (!m_key || out == nullptr || size == 0) return false;
     DWORD type = 0;
     DWORD bytes = size - 1;
-    if (RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(out), &bytes) !=
+    if (RegQueryValueExA(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(out), &bytes) !=
             ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
         out[0] = '\0';
@@ -68,4 +54,4 @@ bool RegistryKey::ReadString(const char* name, char* out, DWORD size) const {
     return true;
 }
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

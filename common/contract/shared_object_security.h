@@ -12,7 +12,7 @@
 
 #include <windows.h>
 
-namespace veltrano::asio {
+namespace veltrano {
 
 // The descriptor in security descriptor definition language.
 inline constexpr char kSharedObjectSddl[] =
@@ -42,4 +42,4 @@ private:
     bool m_labelled = false;
 };
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

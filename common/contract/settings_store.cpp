@@ -1,25 +1,25 @@
-#include "asio/core/settings_store.h"
+#include "common/contract/settings_store.h"
 
-#include "asio/core/registry_key.h"
-#include "asio/core/status_block.h"
 #include "common/buffer_durations.h"
+#include "common/contract/registry_key.h"
+#include "common/contract/status_block.h"
 
-namespace veltrano::asio {
+namespace veltrano {
 
 uint32_t LoadSettings(StatusBlock& block) {
     // Missing keys and values fall back to the defaults one by one.
     const RegistryKey parent = RegistryKey::Open(HKEY_CURRENT_USER, kAsioKey);
     const RegistryKey key = RegistryKey::Open(parent.Get(), kDriverKeyName);
-    const uint32_t sampleRate = key.ReadDword("SampleRate").value_or(kDefaultSampleRate);
+    const uint32_t sampleRate = key.ReadDword(kSampleRateValue).value_or(kDefaultSampleRate);
     if (block.Present() && block.Read(&AsioStatusBlock::settingsLoaded) == 0) {
         block.Write(&AsioStatusBlock::bufferSizeSetting,
-                    key.ReadDword("BufferSize").value_or(kDefaultBufferSizeSetting));
+                    key.ReadDword(kBufferSizeValue).value_or(kDefaultBufferSizeSetting));
         block.Write(&AsioStatusBlock::bitsPerSampleSetting,
-                    key.ReadDword("BitsPerSample").value_or(kDefaultBitsSetting));
+                    key.ReadDword(kBitsPerSampleValue).value_or(kDefaultBitsSetting));
         block.Write(&AsioStatusBlock::supportedRates,
-                    key.ReadDword("SupportSampleRate").value_or(kDefaultMask));
+                    key.ReadDword(kSupportedRatesValue).value_or(kDefaultMask));
         block.Write(&AsioStatusBlock::supportedBits,
-                    key.ReadDword("SupporBitsPerSample").value_or(kDefaultMask));
+                    key.ReadDword(kSupportedBitsValue).value_or(kDefaultMask));
         block.Write(&AsioStatusBlock::settingsLoaded, 1);
         block.Write(&AsioStatusBlock::changed, 1);
     }
@@ -30,13 +30,13 @@ void SaveSettings(uint32_t pcmRate, const StatusBlock& block) {
     const RegistryKey parent = RegistryKey::Create(HKEY_CURRENT_USER, kAsioKey);
     const RegistryKey key = RegistryKey::Create(parent.Get(), kDriverKeyName);
     if (!key) return;
-    key.WriteDword("SampleRate", pcmRate);
+    key.WriteDword(kSampleRateValue, pcmRate);
     if (block.Present() && block.Read(&AsioStatusBlock::settingsLoaded) == 1) {
-        key.WriteDword("BufferSize", block.Read(&AsioStatusBlock::bufferSizeSetting));
-        key.WriteDword("BitsPerSample", block.Read(&AsioStatusBlock::bitsPerSampleSetting));
-        key.WriteDword("SupportSampleRate", block.Read(&AsioStatusBlock::supportedRates));
-        key.WriteDword("SupporBitsPerSample", block.Read(&AsioStatusBlock::supportedBits));
+        key.WriteDword(kBufferSizeValue, block.Read(&AsioStatusBlock::bufferSizeSetting));
+        key.WriteDword(kBitsPerSampleValue, block.Read(&AsioStatusBlock::bitsPerSampleSetting));
+        key.WriteDword(kSupportedRatesValue, block.Read(&AsioStatusBlock::supportedRates));
+        key.WriteDword(kSupportedBitsValue, block.Read(&AsioStatusBlock::supportedBits));
     }
 }
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

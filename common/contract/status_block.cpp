@@ -1,39 +1,39 @@
-#include "asio/core/status_block.h"
+#include "common/contract/status_block.h"
 
-#include "asio/core/shared_object_security.h"
+#include "common/contract/shared_object_security.h"
 #include "common/rate_table.h"
 
-namespace veltrano::asio {
+namespace veltrano {
 
 bool StatusBlock::Open(const char* name) {
     Close();
     bool created = false;
-    m_mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
-    if (m_mapping == nullptr) {
+    m_mapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, name));
+    if (!m_mapping) {
         // Whichever side creates it, elevated or not, the other must be able
         // to open it for writing.
         SharedObjectSecurity security;
-        m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE,
-                                       0, kStatusBlockSize, name);
-        if (m_mapping == nullptr) return false;
+        m_mapping.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(),
+                                           PAGE_READWRITE, 0, kStatusBlockSize, name));
+        if (!m_mapping) return false;
         // Another party may have created it between the two calls; only a
         // real creator may zero it.
         created = GetLastError() != ERROR_ALREADY_EXISTS;
     }
-    void* view = MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+    UniqueMappedView view(MapViewOfFile(m_mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
     MEMORY_BASIC_INFORMATION info{};
     // A section of that name created smaller by someone else must not let
     // field accesses run past the mapped pages.
-    if (view == nullptr || VirtualQuery(view, &info, sizeof(info)) == 0 ||
+    if (!view || VirtualQuery(view.get(), &info, sizeof(info)) == 0 ||
         info.RegionSize < kStatusBlockSize) {
-        if (view != nullptr) UnmapViewOfFile(view);
-        CloseHandle(m_mapping);
-        m_mapping = nullptr;
+        view.Reset();
+        m_mapping.Reset();
         return false;
     }
-    m_view = static_cast<volatile AsioStatusBlock*>(view);
+    m_view = static_cast<volatile AsioStatusBlock*>(view.get());
+    m_mappedView = std::move(view);
     if (created) {
-        volatile uint8_t* bytes = reinterpret_cast<volatile uint8_t*>(view);
+        volatile uint8_t* bytes = reinterpret_cast<volatile uint8_t*>(m_view);
         for (uint32_t i = 0; i < kStatusBlockSize; ++i) bytes[i] = 0;
         m_view->magic = kStatusBlockMagic;
     }
@@ -41,10 +41,9 @@ bool StatusBlock::Open(const char* name) {
 }
 
 void StatusBlock::Close() {
-    if (m_view != nullptr) UnmapViewOfFile(const_cast<AsioStatusBlock*>(m_view));
-    if (m_mapping != nullptr) CloseHandle(m_mapping);
     m_view = nullptr;
-    m_mapping = nullptr;
+    m_mappedView.Reset();
+    m_mapping.Reset();
 }
 
 bool StatusBlock::Present() const {
@@ -199,4 +198,4 @@ void StatusBlock::Release(const GUID& clsid) {
     m_view->changed = 1;
 }
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

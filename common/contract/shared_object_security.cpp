@@ -1,8 +1,8 @@
-#include "asio/core/shared_object_security.h"
+#include "common/contract/shared_object_security.h"
 
 #include <sddl.h>
 
-namespace veltrano::asio {
+namespace veltrano {
 
 SharedObjectSecurity::SharedObjectSecurity() {
     m_labelled = ConvertStringSecurityDescriptorToSecurityDescriptorA(
@@ -23,4 +23,4 @@ SharedObjectSecurity::~SharedObjectSecurity() {
     if (m_descriptor != nullptr) LocalFree(m_descriptor);
 }
 
-}  // namespace veltrano::asio
+}  // namespace veltrano

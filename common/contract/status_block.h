@@ -9,10 +9,11 @@
 
 #include <cstdint>
 
-#include "asio/core/control_panel_launch.h"
 #include "common/asio_status_block.h"
+#include "common/contract/panel_window.h"
+#include "common/win_owners.h"
 
-namespace veltrano::asio {
+namespace veltrano {
 
 class StatusBlock {
 public:
@@ -75,8 +76,10 @@ private:
     void ReadOwner(GUID& out) const;
     void WriteOwner(const GUID& clsid);
 
-    HANDLE m_mapping = nullptr;
+    UniqueHandle m_mapping;
+    UniqueMappedView m_mappedView;
+    // The mapped view as the record; null while nothing is mapped.
     volatile AsioStatusBlock* m_view = nullptr;
 };
 
-}  // namespace veltrano::asio
+}  // namespace veltrano
