@@ -7,9 +7,10 @@
 # once.
 #
 # A program may replace a library's default definition with its own (a test
-# driver's object factory, say), which works only while the default sits in
-# an archive member of its own: such a source is marked
-# SKIP_UNITY_BUILD_INCLUSION where it is listed. Sources that several targets
+# driver's object factory, say), or link only some of its members, which
+# works only while each sits in an archive member of its own: such a library
+# sets its VELTRANO_UNITY property OFF, and a source that merely shares a
+# file-local name with another is marked SKIP_UNITY_BUILD_INCLUSION. Sources that several targets
 # compile stay out of the batches too: they are compiled apart anyway, and
 # GCC 12 reports false overflow warnings in libstdc++ when they are inlined
 # into their callers.
@@ -103,7 +104,8 @@ function(veltrano_speed_up_build)
     get_target_property(links ${t} LINK_LIBRARIES)
     if(NOT links MATCHES "GTest::")
       target_precompile_headers(${t} REUSE_FROM veltrano_pch_product)
-      if(type MATCHES "^(STATIC|OBJECT)_LIBRARY$" AND VELTRANO_UNITY_BATCH GREATER 0)
+      get_target_property(unity ${t} VELTRANO_UNITY)
+      if(type MATCHES "^(STATIC|OBJECT)_LIBRARY$" AND NOT unity STREQUAL "OFF" AND VELTRANO_UNITY_BATCH GREATER 0)
         _veltrano_unity(${t} "${dir}" "${sources}" "${shared}")
       endif()
       continue()
