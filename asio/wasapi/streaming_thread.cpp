@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 // clang-format on
 
+#include <cmath>
 #include <cstring>
 
 #include "asio/core/buffer_switch.h"
@@ -113,6 +114,11 @@ void WasapiBackend::StartStreams() {
     std::memset(m_written, 0, sizeof(m_written));
     std::memset(m_lostPeriods, 0, sizeof(m_lostPeriods));
     std::memset(m_inputNext, 0, sizeof(m_inputNext));
+    m_inputKept = 0;
+    m_inputAnchored = 0;
+    std::memset(m_inputOrigin, 0, sizeof(m_inputOrigin));
+    for (auto& halves : m_inputSwitch) halves[0] = halves[1] = -1;
+    m_resyncToldAt = -1;
     ResetTransport(*m_driver, NowNanoseconds());
     // One period queued before the start, so the first event asks for the
     // second: silence for the device while the host fills its first half.
@@ -302,25 +308,110 @@ void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
     // Nothing moves while stopped (a stop made from inside a callback
     // leaves its last events behind).
     if (!m_running) return;
-    const int d = static_cast<int>(direction);
-    const int64_t period = m_served[d][s];
-    const Served served = direction == Direction::kOutput
-                              ? WriteOutput(*slot, *stream, s, period)
-                              : ReadInput(*slot, *stream, s, period);
+    if (direction == Direction::kOutput &&
+        m_served[static_cast<int>(direction)][s] > m_driver->switchCount + 1) {
+        TakeWaitingInput();
+        if (m_leaveNow || !m_running || m_deviceLost) return;
+    }
+    Served served = direction == Direction::kOutput ? WriteOutput(*slot, *stream, s)
+                                                    : ReadInput(*slot, *stream, s, false);
+    if (served == Served::kRetry) {
+        TellResync();
+        if (m_leaveNow || !m_running) return;
+        DispatchDue();
+        if (m_leaveNow || !m_running) return;
+        served = ReadInput(*slot, *stream, s, true);
+    }
     if (served == Served::kDeviceLost) {
         DeviceLost();
         return;
     }
-    if (served == Served::kNone) return;
-    if (served == Served::kPeriod) ++m_served[d][s];
     // Told after the period is done: a host may tear the set down from
     // inside the message.
-    if (m_resyncDue) {
-        m_resyncDue = false;
-        RequestResync();
-        if (m_leaveNow || !m_running) return;
-    }
+    TellResync();
+    if (m_leaveNow || !m_running) return;
+    if (served == Served::kNone) return;
     DispatchDue();
+    if (m_leaveNow || !m_running) return;
+    // A capture packet kept for this output period's move goes now.
+    if (direction == Direction::kOutput && m_inputKept != 0) TakeWaitingInput();
+}
+
+// The capture packet an output period waits for may be in already: its
+// event and the output's came in one wake, and the wait names the output's
+// first. Taking it now makes the switch before the output is judged late.
+void WasapiBackend::TakeWaitingInput() {
+    if ((m_activeDirections & (1u << static_cast<int>(Direction::kInput))) == 0) return;
+    const RateSlot* slot = m_driver->InUseSlot(Direction::kInput);
+    for (uint32_t s = 0; slot != nullptr && s < slot->streamCount; ++s) {
+        if ((slot->readyStreamMask & (1u << s)) == 0) continue;
+        ServeStream(Direction::kInput, s);
+        if (m_leaveNow || !m_running || m_deviceLost) return;
+    }
+}
+
+// Time was lost: the host hears of it once, however many streams noticed
+// the loss before the next switch.
+void WasapiBackend::TellResync() {
+    if (!m_resyncDue) return;
+    m_resyncDue = false;
+    if (m_resyncToldAt == m_driver->switchCount) return;
+    m_resyncToldAt = m_driver->switchCount;
+    RequestResync();
+}
+
+// Output periods the device has played as silence because the driver was
+// late (its underruns, read off the render clock): the output is later by
+// these for good, and so the input is too.
+uint64_t WasapiBackend::OutputPeriodsLost() {
+    if ((m_activeDirections & (1u << static_cast<int>(Direction::kOutput))) == 0) return 0;
+    RateSlot* slot = m_driver->InUseSlot(Direction::kOutput);
+    uint64_t lost = 0;
+    for (uint32_t s = 0; slot != nullptr && s < slot->streamCount; ++s) {
+        EndpointStream* stream = StreamAt(slot, s);
+        if (stream == nullptr || !stream->ready) continue;
+        CheckOutputPosition(*stream, s);
+        if (m_lostPeriods[s] > lost) lost = m_lostPeriods[s];
+    }
+    return lost;
+}
+
+// Periods, to the nearest, by which the render clock started after the
+// capture clock, from the times the engines stamp on a packet and on the
+// render position: capture period c feeds the switch of the output period
+// written that many periods after it, so each packet comes about a period
+// before the output needs its switch however the two streams' starts fell.
+int64_t WasapiBackend::RenderStartLag(uint64_t capturePosition, uint64_t captureTime) {
+    RateSlot* slot = m_driver->InUseSlot(Direction::kOutput);
+    EndpointStream* render = StreamAt(slot, 0);
+    if (render == nullptr || !render->ready || !render->clock || captureTime == 0) return 0;
+    UINT64 frequency = 0;
+    UINT64 position = 0;
+    UINT64 time = 0;
+    if (FAILED(render->clock->GetFrequency(&frequency)) || frequency == 0) return 0;
+    if (FAILED(render->clock->GetPosition(&position, &time)) || time == 0) return 0;
+    const double rate = slot->sampleRate;
+    const double renderStart = static_cast<double>(time) - 1e7 * static_cast<double>(position) /
+                                                               static_cast<double>(frequency);
+    const double captureStart =
+        static_cast<double>(captureTime) - 1e7 * static_cast<double>(capturePosition) / rate;
+    const double period = 1e7 * m_period / rate;
+    return static_cast<int64_t>(std::floor((renderStart - captureStart) / period + 0.5));
+}
+
+// A switch whose capture packet never came hands over silence rather than
+// the packet of two switches before.
+void WasapiBackend::SilenceStaleInput(int half, int64_t switchIndex) {
+    RateSlot* slot = m_driver->InUseSlot(Direction::kInput);
+    if (slot == nullptr) return;
+    for (uint32_t r = 0; r < slot->channelCount; ++r) {
+        const ChannelRoute& route = slot->routes[r];
+        if (route.stream == nullptr || route.buffers[half] == nullptr) continue;
+        for (uint32_t s = 0; s < slot->streamCount; ++s) {
+            if (route.stream != StreamAt(slot, s) || m_inputSwitch[s][half] == switchIndex) continue;
+            std::memset(route.buffers[half], 0, m_halfBytes);
+        }
+    }
 }
 
 // Switch k is due once every ready stream of every active direction has
@@ -343,6 +434,9 @@ void WasapiBackend::DispatchDue() {
         // move the position it reads either.
         if (m_stopped != 0) return;
         const int half = static_cast<int>((m_driver->switchCount + 1) % 2);
+        if ((m_activeDirections & (1u << static_cast<int>(Direction::kInput))) != 0) {
+            SilenceStaleInput(half, m_driver->switchCount);
+        }
         m_driver->samplePosition += m_hostFramesPerPeriod;
         m_driver->systemTime = NowNanoseconds();
         Dispatch(half);
@@ -369,7 +463,7 @@ void WasapiBackend::CheckOutputPosition(EndpointStream& stream, uint32_t s) {
 }
 
 WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream& stream,
-                                                  uint32_t s, int64_t period) {
+                                                  uint32_t s) {
     BYTE* data = nullptr;
     const HRESULT hr = stream.renderClient->GetBuffer(m_period, &data);
     if (hr == AUDCLNT_E_DEVICE_INVALIDATED) return Served::kDeviceLost;
@@ -377,11 +471,12 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
     // left over from a late wake), so this event asks for nothing.
     if (FAILED(hr) || data == nullptr) return Served::kNone;
     CheckOutputPosition(stream, s);
-    // Period j carries the half of switch j, which the host filled at
-    // switch j - 2. A stream further ahead than that (the other direction's
-    // clock lags by more than a period) would replay an old half: this
-    // event plays silence instead, period j waits for the next one, and the
-    // host is told time was lost.
+    // Period j carries the half the host filled at switch j - 2. When that
+    // switch has not come (its capture packet is late or lost), period j
+    // goes out as silence and counts as played: the half the host fills
+    // when the switch does come is never heard, and the output keeps its
+    // latency instead of growing by a period at every late packet.
+    int64_t& period = m_served[static_cast<int>(Direction::kOutput)][s];
     const bool fresh = period <= m_driver->switchCount + 1;
     const int half = static_cast<int>((period + 1) % 2);
     const size_t sampleBytes = m_outputBytes;
@@ -417,10 +512,8 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
         if (scan) ScanForDop(src, m_period, sampleBytes);
     }
     if (SUCCEEDED(stream.renderClient->ReleaseBuffer(m_period, 0))) m_written[s] += m_period;
-    if (!fresh) {
-        m_resyncDue = true;
-        return Served::kGap;
-    }
+    if (!fresh) m_resyncDue = true;
+    ++period;
     return Served::kPeriod;
 }
 
@@ -434,31 +527,73 @@ void WasapiBackend::ScanForDop(const uint8_t* samples, size_t frames, size_t sam
 }
 
 WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& stream,
-                                                uint32_t s, int64_t period) {
+                                                uint32_t s, bool retried) {
     BYTE* data = nullptr;
     UINT32 frames = 0;
     DWORD flags = 0;
     UINT64 position = 0;
+    UINT64 recorded = 0;
     const HRESULT hr =
-        stream.captureClient->GetBuffer(&data, &frames, &flags, &position, nullptr);
+        stream.captureClient->GetBuffer(&data, &frames, &flags, &position, &recorded);
+    (void)flags;
     if (hr == AUDCLNT_E_DEVICE_INVALIDATED) return Served::kDeviceLost;
     if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY || frames == 0) return Served::kNone;
     // A packet that starts beyond where the last one ended follows packets
-    // the engine dropped, the first one included (whose discontinuity flag
-    // is no evidence: engines set it at every start).
-    if (position != m_inputNext[s]) m_resyncDue = true;
-    m_inputNext[s] = position + frames;
+    // the engine dropped, the first one included. The position is the
+    // evidence, not the discontinuity flag: engines set that at every start,
+    // and a packet kept for later comes with it again.
+    if (position != m_inputNext[s]) {
+        m_resyncDue = true;
+        m_inputNext[s] = position;  // told once, however often it is read
+    }
+    m_inputKept &= ~(1u << s);
+    // Packets are matched to switches by device position, not by count: a
+    // lost packet costs its own switch's input, not every later switch a
+    // period. Time the output lost (its underruns) the input loses too, so
+    // the two keep the distance they started with.
+    int64_t& served = m_served[static_cast<int>(Direction::kInput)][s];
+    int64_t period = served;
+    if ((m_activeDirections & (1u << static_cast<int>(Direction::kOutput))) != 0) {
+        if ((m_inputAnchored & (1u << s)) == 0) {
+            m_inputOrigin[s] = RenderStartLag(position, recorded);
+            m_inputAnchored |= 1u << s;
+        }
+        period = static_cast<int64_t>(position / m_period) -
+                 static_cast<int64_t>(OutputPeriodsLost()) - m_inputOrigin[s];
+    }
+    if (period < served) {
+        // Its switch has gone by: the output lost more time than the input
+        // did, and the host has heard of it.
+        stream.captureClient->ReleaseBuffer(frames);
+        m_inputNext[s] = position + frames;
+        return Served::kNone;
+    }
+    if (period > served && !retried) {
+        // The switches of the packets lost before this one go first, with
+        // silence; the packet stays with the engine until they have.
+        served = period;
+        stream.captureClient->ReleaseBuffer(0);
+        return Served::kRetry;
+    }
+    served = period;
+    // A packet that would overwrite a half the host has not had yet (the
+    // output event its switch also waits for has not been served): it stays
+    // with the engine until the output has moved. Should the engine drop it
+    // meanwhile, the next packet's position says so.
+    if (period > m_driver->switchCount + 1) {
+        stream.captureClient->ReleaseBuffer(0);
+        m_inputKept |= 1u << s;
+        return Served::kNone;
+    }
     // The input of switch k; the first queueDepth switches hand over
-    // silence. A packet that would overwrite a half the host has not had
-    // yet, or one that follows lost data, means time was lost.
+    // silence.
     const int half = static_cast<int>((period + 1) % 2);
-    const bool fits = period <= m_driver->switchCount + 1;
-    const bool deliver = fits && period >= m_driver->queueDepth && data != nullptr;
+    const bool deliver = period >= m_driver->queueDepth && data != nullptr;
     const size_t deviceBytes = m_inputBytes;
     const bool widen = m_widenInput;
     const size_t stride = deviceBytes * stream.activeChannels;
     const size_t count = frames < m_period ? frames : m_period;
-    for (uint32_t r = 0; fits && r < slot.channelCount; ++r) {
+    for (uint32_t r = 0; r < slot.channelCount; ++r) {
         const ChannelRoute& route = slot.routes[r];
         if (route.stream != &stream || route.buffers[half] == nullptr) continue;
         auto* dst = static_cast<uint8_t*>(route.buffers[half]);
@@ -480,12 +615,11 @@ WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& s
             kernels::CopyFromInterleaved(src, dst, count, deviceBytes, stride);
         }
     }
+    m_inputSwitch[s][half] = period;
     stream.captureClient->ReleaseBuffer(frames);
-    if (!fits || ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0 && period > 0)) {
-        m_resyncDue = true;
-    }
-    // A packet that did not fit is lost; period k waits for the next one.
-    return fits ? Served::kPeriod : Served::kGap;
+    m_inputNext[s] = position + frames;
+    ++served;
+    return Served::kPeriod;
 }
 
 void WasapiBackend::Dispatch(int half) {

@@ -95,6 +95,11 @@ private:
     // One period boundary of the endpoint's clock; false once the engine
     // has gone silent for good.
     bool Tick(uint64_t n);
+    bool LatePacket(uint64_t n) const;
+    // The time of boundary n of this run plus `lag`, in 100-ns units of the
+    // performance counter, as the engine stamps positions and packets.
+    UINT64 BoundaryTime(uint64_t n, int64_t lag) const;
+    int64_t BoundaryLag(uint64_t n) const;
     void PlayPeriod();
     void CapturePeriod();
     void StopClock();
@@ -212,11 +217,7 @@ HRESULT VirtualAudioClient::ClockPosition(UINT64* position, UINT64* counter) {
     std::lock_guard<std::mutex> guard(m_lock);
     const uint64_t begun = m_ticks > 0 ? m_ticks - 1 : 0;
     *position = begun * m_bufferFrames * m_format.blockAlign;
-    if (counter != nullptr) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        *counter = static_cast<UINT64>(now.QuadPart);
-    }
+    if (counter != nullptr) *counter = BoundaryTime(begun, 0);
     return S_OK;
 }
 
@@ -443,7 +444,8 @@ void VirtualAudioClient::RunClock() {
     const int64_t origin = m_origin;
     const int64_t periodTicks = m_period * frequency.QuadPart / 10000000;
     for (uint64_t n = 0;; ++n) {
-        const int64_t due = origin + static_cast<int64_t>(n) * periodTicks;
+        const int64_t due = origin + static_cast<int64_t>(n) * periodTicks +
+                            BoundaryLag(n) * frequency.QuadPart / 10000000;
         for (;;) {
             QueryPerformanceCounter(&now);
             const int64_t ahead = due - now.QuadPart;
@@ -455,6 +457,30 @@ void VirtualAudioClient::RunClock() {
         if (!Tick(n)) break;
     }
     WaitForSingleObject(m_clockStop, INFINITE);
+}
+
+// How far boundary n falls behind its place on the clock (capture faults).
+int64_t VirtualAudioClient::BoundaryLag(uint64_t n) const {
+    if (m_state->render) return 0;
+    const VirtualEndpointConfig& config = m_state->config;
+    return config.capturePhase + (LatePacket(n) ? config.latePacketDelay : 0);
+}
+
+UINT64 VirtualAudioClient::BoundaryTime(uint64_t n, int64_t lag) const {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const int64_t periodTicks = m_period * frequency.QuadPart / 10000000;
+    const int64_t at = m_origin + static_cast<int64_t>(n) * periodTicks;
+    return static_cast<UINT64>(at / frequency.QuadPart * 10000000 +
+                               at % frequency.QuadPart * 10000000 / frequency.QuadPart + lag);
+}
+
+bool VirtualAudioClient::LatePacket(uint64_t n) const {
+    const VirtualEndpointConfig& config = m_state->config;
+    if (m_state->render || config.latePacketCount == 0 || n < config.latePacketFrom) return false;
+    const uint32_t every = config.latePacketEvery != 0 ? config.latePacketEvery : 1;
+    const uint64_t k = n - config.latePacketFrom;
+    return k % every == 0 && k / every < config.latePacketCount;
 }
 
 // Boundary n of this run (0 at Start).
@@ -482,6 +508,11 @@ bool VirtualAudioClient::Tick(uint64_t n) {
         if (silentAfterMs != 0 && elapsed >= silentAfterMs) return true;
         if (m_state->render) {
             PlayPeriod();
+        } else if (n > 0 && config.latePacketsLost && LatePacket(n)) {
+            // The engine drops the packet: the next one follows lost data.
+            m_captureFrame += m_bufferFrames;
+            m_lostPacket = true;
+            return true;
         } else if (n > 0) {
             CapturePeriod();
         } else {
@@ -640,10 +671,9 @@ HRESULT VirtualAudioClient::CaptureGet(BYTE** data, UINT32* frames, DWORD* flags
     *frames = m_bufferFrames;
     *flags = m_packetFlags;
     if (position != nullptr) *position = m_captureFrame - m_bufferFrames;
+    // When the packet's first frame was recorded, not when it was read.
     if (counter != nullptr) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        *counter = static_cast<UINT64>(now.QuadPart);
+        *counter = BoundaryTime(m_captureFrame / m_bufferFrames - 1, m_state->config.capturePhase);
     }
     return S_OK;
 }
