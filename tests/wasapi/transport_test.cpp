@@ -540,6 +540,8 @@ long long MedianOf(std::vector<long long> values) {
 constexpr int kFirstLate = 150;
 constexpr int kLate = 10;
 constexpr int kEvery = 25;
+// Underruns beyond which a run is the machine's (about one every 50 ms).
+constexpr uint32_t kMostUnderruns = 20;
 
 LateCaptureRun RunWithLateCaptures(const LateCapture& c) {
     constexpr int kSwitches = kFirstLate + kLate * kEvery + 150;
@@ -622,13 +624,14 @@ LateCaptureRun RunWithLateCaptures(const LateCapture& c) {
     run.outputAfter = median(offset, kFirstLate + kLate * kEvery, kSwitches - 4);
     run.inputBefore = median(captured, 3, kFirstLate);
     run.inputAfter = median(captured, kFirstLate + kLate * kEvery, kSwitches - 4);
-    // A machine so starved that few switches were heard measures nothing.
+    // A machine so starved that the device underran again and again, or
+    // few switches were heard, measures the machine, not the late packets.
     int heardBefore = 0, heardAfter = 0;
     for (int tag = 3; tag < kSwitches - 4; ++tag) {
         if (offset[tag] == LLONG_MIN || captured[tag] == LLONG_MIN) continue;
         ++(tag < kFirstLate ? heardBefore : heardAfter);
     }
-    run.measured = heardBefore >= 50 && heardAfter >= 50;
+    run.measured = heardBefore >= 50 && heardAfter >= 50 && r.glitches <= kMostUnderruns;
     std::printf("%s: %d periods sent silent, %u underruns, %u capture overruns, %d resync "
                 "requests; output %lld -> %lld, input %lld -> %lld frames\n",
                 c.name, run.silent, run.underruns, run.overruns, run.resyncs, run.outputBefore,
@@ -643,12 +646,12 @@ class LateCaptures : public WasapiTest, public ::testing::WithParamInterface<Lat
 // resync request, never latency: after ten of them the output and the
 // input sit where they sat before on the device clocks, less the device's
 // own underruns, which a loaded machine adds and which move both
-// directions alike. A run too starved to measure is tried again.
+// directions alike. A run the machine starved is tried again.
 TEST_P(LateCaptures, LeaveBothLatenciesAsTheyWere) {
     const LateCapture c = GetParam();
     WriteSetting("BitsPerSample", 16);
     LateCaptureRun run;
-    for (int attempt = 0; attempt < 4 && !run.measured; ++attempt) {
+    for (int attempt = 0; attempt < 6 && !run.measured; ++attempt) {
         run = RunWithLateCaptures(c);
         if (HasFailure()) return;
     }
@@ -658,7 +661,7 @@ TEST_P(LateCaptures, LeaveBothLatenciesAsTheyWere) {
     EXPECT_EQ(run.outputAfter, run.outputBefore)
         << "the output latency grew by " << (run.outputAfter - run.outputBefore) << " frames";
     EXPECT_EQ(run.inputAfter, run.inputBefore)
-        << "the input latency grew by " << (run.inputBefore - run.inputAfter) << " frames";
+        << "the input latency moved by " << (run.inputAfter - run.inputBefore) << " frames";
     // The host heard of each loss once at most: a lost packet, a period
     // sent silent for want of its switch, an underrun, a packet the machine
     // made the driver too late for.
