@@ -107,17 +107,18 @@ TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
     SetSwitchWork(nullptr);
     // Input after the restart: two silent switches, then the new run's
     // frames from its start (the third switch carries the third period).
-    // A machine too loaded to read a packet in time loses it: then the
-    // third switch carries a later period of the new run, and the host is
-    // told time was lost.
+    // A machine too loaded to read a packet in time loses it: that switch
+    // hands over silence (a later period only if the output lost time as
+    // well), never an old run's data, and the host is told time was lost.
     ASSERT_GE(firstInputFrames.size(), 3u);
     EXPECT_EQ(firstInputFrames[0], -1);
     EXPECT_EQ(firstInputFrames[1], -1);
     if (sim::CaptureOverruns(0) == overrunsBefore) {
         EXPECT_EQ(firstInputFrames[2], 2 * kFrames);
     } else {
-        EXPECT_GT(firstInputFrames[2], 2 * kFrames);
-        EXPECT_EQ(firstInputFrames[2] % kFrames, 0);
+        EXPECT_TRUE(firstInputFrames[2] == -1 || (firstInputFrames[2] >= 2 * kFrames &&
+                                                  firstInputFrames[2] % kFrames == 0))
+            << firstInputFrames[2];
         EXPECT_GT(Host().resyncRequests, resyncsBefore);
     }
 
