@@ -12,22 +12,6 @@
 
 namespace veltrano::asio {
 
-// Output periods the device has played as silence because the driver was
-// late (its underruns, read off the render clock): the output is later by
-// these for good, and so the input is too.
-uint64_t WasapiBackend::OutputPeriodsLost() {
-    if ((m_activeDirections & (1u << static_cast<int>(Direction::kOutput))) == 0) return 0;
-    RateSlot* slot = m_driver->InUseSlot(Direction::kOutput);
-    uint64_t lost = 0;
-    for (uint32_t s = 0; slot != nullptr && s < slot->streamCount; ++s) {
-        EndpointStream* stream = StreamAt(slot, s);
-        if (stream == nullptr || !stream->ready) continue;
-        CheckOutputPosition(*stream, s);
-        if (m_lostPeriods[s] > lost) lost = m_lostPeriods[s];
-    }
-    return lost;
-}
-
 // Lost time on output: the device position says it has played beyond what
 // was written, so a period went out as silence.
 void WasapiBackend::CheckOutputPosition(EndpointStream& stream, uint32_t s) {
@@ -47,7 +31,7 @@ void WasapiBackend::CheckOutputPosition(EndpointStream& stream, uint32_t s) {
 }
 
 WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream& stream,
-                                                  uint32_t s) {
+                                                  uint32_t s, int64_t period) {
     BYTE* data = nullptr;
     const HRESULT hr = stream.renderClient->GetBuffer(m_period, &data);
     if (hr == AUDCLNT_E_DEVICE_INVALIDATED) return Served::kDeviceLost;
@@ -55,12 +39,11 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
     // left over from a late wake), so this event asks for nothing.
     if (FAILED(hr) || data == nullptr) return Served::kNone;
     CheckOutputPosition(stream, s);
-    // Period j carries the half the host filled at switch j - 2. When that
-    // switch has not come (its capture packet is late or lost), period j
-    // goes out as silence and counts as played: the half the host fills
-    // when the switch does come is never heard, and the output keeps its
-    // latency instead of growing by a period at every late packet.
-    int64_t& period = m_served[static_cast<int>(Direction::kOutput)][s];
+    // Period j carries the half of switch j, which the host filled at
+    // switch j - 2. A stream further ahead than that (the other direction's
+    // clock lags by more than a period) would replay an old half: this
+    // event plays silence instead, period j waits for the next one, and the
+    // host is told time was lost.
     const bool fresh = period <= m_driver->switchCount + 1;
     const int half = static_cast<int>((period + 1) % 2);
     const size_t sampleBytes = m_outputBytes;
@@ -96,8 +79,10 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
         if (scan) ScanForDop(src, m_period, sampleBytes);
     }
     if (SUCCEEDED(stream.renderClient->ReleaseBuffer(m_period, 0))) m_written[s] += m_period;
-    if (!fresh) m_resyncDue = true;
-    ++period;
+    if (!fresh) {
+        m_resyncDue = true;
+        return Served::kGap;
+    }
     return Served::kPeriod;
 }
 

@@ -17,56 +17,25 @@ void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
     // Nothing moves while stopped (a stop made from inside a callback
     // leaves its last events behind).
     if (!m_running) return;
-    if (direction == Direction::kOutput &&
-        m_served[static_cast<int>(direction)][s] > m_driver->switchCount + 1) {
-        TakeWaitingInput();
-        if (m_leaveNow || !m_running || m_deviceLost) return;
-    }
-    Served served = direction == Direction::kOutput ? WriteOutput(*slot, *stream, s)
-                                                    : ReadInput(*slot, *stream, s, false);
-    if (served == Served::kRetry) {
-        TellResync();
-        if (m_leaveNow || !m_running) return;
-        DispatchDue();
-        if (m_leaveNow || !m_running) return;
-        served = ReadInput(*slot, *stream, s, true);
-    }
+    const int d = static_cast<int>(direction);
+    const int64_t period = m_served[d][s];
+    const Served served = direction == Direction::kOutput
+                              ? WriteOutput(*slot, *stream, s, period)
+                              : ReadInput(*slot, *stream, s, period);
     if (served == Served::kDeviceLost) {
         DeviceLost();
         return;
     }
+    if (served == Served::kNone) return;
+    if (served == Served::kPeriod) ++m_served[d][s];
     // Told after the period is done: a host may tear the set down from
     // inside the message.
-    TellResync();
-    if (m_leaveNow || !m_running) return;
-    if (served == Served::kNone) return;
-    DispatchDue();
-    if (m_leaveNow || !m_running) return;
-    // A capture packet kept for this output period's move goes now.
-    if (direction == Direction::kOutput && m_inputKept != 0) TakeWaitingInput();
-}
-
-// The capture packet an output period waits for may be in already: its
-// event and the output's came in one wake, and the wait names the output's
-// first. Taking it now makes the switch before the output is judged late.
-void WasapiBackend::TakeWaitingInput() {
-    if ((m_activeDirections & (1u << static_cast<int>(Direction::kInput))) == 0) return;
-    const RateSlot* slot = m_driver->InUseSlot(Direction::kInput);
-    for (uint32_t s = 0; slot != nullptr && s < slot->streamCount; ++s) {
-        if ((slot->readyStreamMask & (1u << s)) == 0) continue;
-        ServeStream(Direction::kInput, s);
-        if (m_leaveNow || !m_running || m_deviceLost) return;
+    if (m_resyncDue) {
+        m_resyncDue = false;
+        RequestResync();
+        if (m_leaveNow || !m_running) return;
     }
-}
-
-// Time was lost: the host hears of it once, however many streams noticed
-// the loss before the next switch.
-void WasapiBackend::TellResync() {
-    if (!m_resyncDue) return;
-    m_resyncDue = false;
-    if (m_resyncToldAt == m_driver->switchCount) return;
-    m_resyncToldAt = m_driver->switchCount;
-    RequestResync();
+    DispatchDue();
 }
 
 // Switch k is due once every ready stream of every active direction has
@@ -89,9 +58,6 @@ void WasapiBackend::DispatchDue() {
         // move the position it reads either.
         if (m_stopped != 0) return;
         const int half = static_cast<int>((m_driver->switchCount + 1) % 2);
-        if ((m_activeDirections & (1u << static_cast<int>(Direction::kInput))) != 0) {
-            SilenceStaleInput(half, m_driver->switchCount);
-        }
         m_driver->samplePosition += m_hostFramesPerPeriod;
         m_driver->systemTime = NowNanoseconds();
         Dispatch(half);

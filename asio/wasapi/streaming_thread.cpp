@@ -92,11 +92,6 @@ void WasapiBackend::StartStreams() {
     std::memset(m_written, 0, sizeof(m_written));
     std::memset(m_lostPeriods, 0, sizeof(m_lostPeriods));
     std::memset(m_inputNext, 0, sizeof(m_inputNext));
-    m_inputKept = 0;
-    m_inputAnchored = 0;
-    std::memset(m_inputOrigin, 0, sizeof(m_inputOrigin));
-    for (auto& halves : m_inputSwitch) halves[0] = halves[1] = -1;
-    m_resyncToldAt = -1;
     ResetTransport(*m_driver, NowNanoseconds());
     // One period queued before the start, so the first event asks for the
     // second: silence for the device while the host fills its first half.

@@ -121,17 +121,10 @@ private:
     // kPeriod: the stream's next period moved; kGap: the device's period
     // went by without one (silence out, a packet dropped); kNone: the event
     // asked for nothing.
-    // kRetry: a capture packet kept for after the switches of the packets
-    // lost before it.
-    enum class Served { kPeriod, kGap, kNone, kDeviceLost, kRetry };
+    enum class Served { kPeriod, kGap, kNone, kDeviceLost };
     void ServeStream(Direction direction, uint32_t stream);
-    void TakeWaitingInput();
-    void TellResync();
-    uint64_t OutputPeriodsLost();
-    int64_t RenderStartLag(uint64_t capturePosition, uint64_t captureTime);
-    void SilenceStaleInput(int half, int64_t switchIndex);
-    Served WriteOutput(RateSlot& slot, EndpointStream& stream, uint32_t s);
-    Served ReadInput(RateSlot& slot, EndpointStream& stream, uint32_t s, bool retried);
+    Served WriteOutput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
+    Served ReadInput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);
     void Dispatch(int half);
     void ScanForDop(const uint8_t* samples, size_t frames, size_t sampleBytes);
 
@@ -203,20 +196,6 @@ private:
     // The device position the next capture packet of each input stream
     // should start at: a packet further on follows lost data.
     uint64_t m_inputNext[kMaxStreamsPerSlot] = {};
-    // The switch whose input each host half of each input stream holds: a
-    // switch whose packet was lost hands over silence, not an old packet.
-    int64_t m_inputSwitch[kMaxStreamsPerSlot][2] = {};
-    // Input streams whose packet waits with the engine for an output
-    // period to move first (bit per stream).
-    uint32_t m_inputKept = 0;
-    // Capture periods each input stream's switch numbers trail its device
-    // position by, beside the output's underruns: the render clock started
-    // that much later. Set from the first packet (bit per stream).
-    int64_t m_inputOrigin[kMaxStreamsPerSlot] = {};
-    uint32_t m_inputAnchored = 0;
-    // The switch count when the host was last asked to resync: one request
-    // per loss, however many streams noticed it.
-    int64_t m_resyncToldAt = -1;
     ASIOTime m_time{};
 };
 

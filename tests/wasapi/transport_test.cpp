@@ -2,8 +2,6 @@
 // callback thread, buffer sizes, latencies and positions, checked against
 // what the virtual endpoints played and recorded on their own clocks.
 #include <algorithm>
-#include <climits>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -107,18 +105,17 @@ TEST_F(Transport, ARestartPlaysSilenceThenOnlyNewDataBothWays) {
     SetSwitchWork(nullptr);
     // Input after the restart: two silent switches, then the new run's
     // frames from its start (the third switch carries the third period).
-    // A machine too loaded to read a packet in time loses it: that switch
-    // hands over silence (a later period only if the output lost time as
-    // well), never an old run's data, and the host is told time was lost.
+    // A machine too loaded to read a packet in time loses it: then the
+    // third switch carries a later period of the new run, and the host is
+    // told time was lost.
     ASSERT_GE(firstInputFrames.size(), 3u);
     EXPECT_EQ(firstInputFrames[0], -1);
     EXPECT_EQ(firstInputFrames[1], -1);
     if (sim::CaptureOverruns(0) == overrunsBefore) {
         EXPECT_EQ(firstInputFrames[2], 2 * kFrames);
     } else {
-        EXPECT_TRUE(firstInputFrames[2] == -1 || (firstInputFrames[2] >= 2 * kFrames &&
-                                                  firstInputFrames[2] % kFrames == 0))
-            << firstInputFrames[2];
+        EXPECT_GT(firstInputFrames[2], 2 * kFrames);
+        EXPECT_EQ(firstInputFrames[2] % kFrames, 0);
         EXPECT_GT(Host().resyncRequests, resyncsBefore);
     }
 
@@ -481,19 +478,12 @@ TEST_P(LateWakes, LoseTimeButNoHostBuffer) {
     ASSERT_EQ(recordings.size(), 1u);
     EXPECT_GE(recordings[0].glitches, 1u);
     // The non-silent periods carry the switches' tags in order, each once.
-    // Output alone loses no host buffer; with input, a buffer whose switch
-    // came after its period went out as silence is dropped, so the output
-    // keeps its latency: tags may be missing, never repeated or reordered.
     const std::vector<int16_t> left = LeftSamples(recordings[0]);
     int16_t expected = 1;
     for (size_t p = 0; p + kFrames <= left.size(); p += static_cast<size_t>(kFrames)) {
         if (left[p] == 0) continue;
-        if (c.withInput) {
-            ASSERT_GE(left[p], expected) << "period at frame " << p;
-        } else {
-            ASSERT_EQ(left[p], expected) << "period at frame " << p;
-        }
-        expected = static_cast<int16_t>(left[p] + 1);
+        ASSERT_EQ(left[p], expected) << "period at frame " << p;
+        ++expected;
     }
     EXPECT_GE(expected, 150);
 }
@@ -504,182 +494,6 @@ INSTANTIATE_TEST_SUITE_P(ShortBuffers, LateWakes,
                                            LateWake{192000, 576, false}, LateWake{48000, 96, true},
                                            LateWake{96000, 192, true}, LateWake{192000, 384, true},
                                            LateWake{192000, 576, true}));
-
-// Capture packets that come late or are lost at the shortest buffers, both
-// ways. Each row: the buffer, the capture clock's phase behind the render
-// clock and how late ten packets come, 25 periods apart (in periods).
-struct LateCapture {
-    const char* name;
-    double rate;
-    long frames;
-    double phase;
-    double delay;
-    bool lost;  // the late packets never come
-};
-
-// What one run measured: where each switch's output began in the
-// recording and which captured frame its input began with, both less the
-// switch's own place (tag x frames), before the late packets and after.
-struct LateCaptureRun {
-    bool measured = false;
-    long long outputBefore = LLONG_MIN;
-    long long outputAfter = LLONG_MIN;
-    long long inputBefore = LLONG_MIN;
-    long long inputAfter = LLONG_MIN;
-    int silent = 0;  // periods the driver sent as silence once tags began
-    int resyncs = 0;
-    uint32_t underruns = 0;
-    uint32_t overruns = 0;
-};
-
-long long MedianOf(std::vector<long long> values) {
-    if (values.empty()) return LLONG_MIN;
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
-
-constexpr int kFirstLate = 150;
-constexpr int kLate = 10;
-constexpr int kEvery = 25;
-// Underruns beyond which a run is the machine's (about one every 50 ms).
-constexpr uint32_t kMostUnderruns = 20;
-
-LateCaptureRun RunWithLateCaptures(const LateCapture& c) {
-    constexpr int kSwitches = kFirstLate + kLate * kEvery + 150;
-    constexpr long long kWrap = 1 << 15;  // a 16-bit sample names its frame modulo 2^15
-    const auto period = static_cast<int64_t>(c.frames * 10000000.0 / c.rate);
-    LateCaptureRun run;
-    sim::VirtualAudioConfig config;
-    config.capture[0].capturePhase = static_cast<int64_t>(period * c.phase);
-    config.capture[0].latePacketFrom = kFirstLate;
-    config.capture[0].latePacketCount = kLate;
-    config.capture[0].latePacketEvery = kEvery;
-    config.capture[0].latePacketDelay = static_cast<int64_t>(period * c.delay);
-    config.capture[0].latePacketsLost = c.lost;
-    sim::ConfigureVirtualAudio(config);
-    Host().resyncRequests = 0;
-    Set set(c.rate, StereoBothWays(), c.frames);
-    EXPECT_EQ(set.result, ASE_OK);
-    if (set.result != ASE_OK) return run;
-    std::vector<long long> captured(kSwitches + 1, LLONG_MIN);
-    std::atomic<int> count{0};
-    SetSwitchWork([&](long half) {
-        const int tag = ++count;
-        if (tag > kSwitches) return;
-        std::fill_n(set.Half16(0, half), c.frames, static_cast<int16_t>(tag));
-        std::fill_n(set.Half16(1, half), c.frames, static_cast<int16_t>(tag));
-        const auto* in = reinterpret_cast<const uint8_t*>(set.Half16(2, half));
-        if (in[0] != 0 || in[1] != 0) {
-            const long long frame = sim::CaptureFrameOf(in, 2, 0) - tag * c.frames;
-            captured[tag] = ((frame + kWrap / 2) % kWrap + kWrap) % kWrap - kWrap / 2;
-        }
-    });
-    EXPECT_EQ(set.driver->start(), ASE_OK);
-    EXPECT_TRUE(WaitFor([&] { return count >= kSwitches + 4; }, 30.0));
-    set.driver->stop();
-    SetSwitchWork(nullptr);
-    run.resyncs = Host().resyncRequests;
-    run.overruns = sim::CaptureOverruns(0);
-    const auto recordings = sim::RenderRecordings(0);
-    if (recordings.size() != 1) return run;
-    const sim::RenderRecording& r = recordings[0];
-    run.underruns = r.glitches;
-    const std::vector<int16_t> left = LeftSamples(r);
-    // Where each tag begins, less the device's own underrun silence before
-    // it (the host is told of those, and both directions are later by them
-    // from then on).
-    std::vector<long long> offset(kSwitches + 1, LLONG_MIN);
-    std::vector<long long> cutAt(kSwitches + 1, LLONG_MIN);
-    size_t glitch = 0;
-    long long cut = 0;
-    for (size_t f = 0; f < left.size(); ++f) {
-        while (glitch < r.glitchFrames.size() && r.glitchFrames[glitch] <= f) {
-            cut += r.periodFrames;
-            ++glitch;
-        }
-        const int tag = left[f];
-        if (tag <= 0 || tag > kSwitches || offset[tag] != LLONG_MIN) continue;
-        offset[tag] = static_cast<long long>(f) - cut - static_cast<long long>(tag) * c.frames;
-        cutAt[tag] = cut;
-    }
-    for (int tag = 1; tag <= kSwitches; ++tag) {
-        captured[tag] = cutAt[tag] == LLONG_MIN || captured[tag] == LLONG_MIN
-                            ? LLONG_MIN
-                            : captured[tag] - cutAt[tag];
-    }
-    bool begun = false;
-    for (size_t f = 0; f + c.frames <= left.size(); f += c.frames) {
-        begun = begun || left[f] != 0;
-        const bool underrun =
-            std::find(r.glitchFrames.begin(), r.glitchFrames.end(), f) != r.glitchFrames.end();
-        run.silent += begun && left[f] == 0 && !underrun && left.size() - f > 8u * c.frames;
-    }
-    auto median = [](const std::vector<long long>& of, int from, int to) {
-        std::vector<long long> found;
-        for (int tag = from; tag < to; ++tag) {
-            if (of[tag] != LLONG_MIN) found.push_back(of[tag]);
-        }
-        return MedianOf(found);
-    };
-    run.outputBefore = median(offset, 3, kFirstLate);
-    run.outputAfter = median(offset, kFirstLate + kLate * kEvery, kSwitches - 4);
-    run.inputBefore = median(captured, 3, kFirstLate);
-    run.inputAfter = median(captured, kFirstLate + kLate * kEvery, kSwitches - 4);
-    // A machine so starved that the device underran again and again, or
-    // few switches were heard, measures the machine, not the late packets.
-    int heardBefore = 0, heardAfter = 0;
-    for (int tag = 3; tag < kSwitches - 4; ++tag) {
-        if (offset[tag] == LLONG_MIN || captured[tag] == LLONG_MIN) continue;
-        ++(tag < kFirstLate ? heardBefore : heardAfter);
-    }
-    run.measured = heardBefore >= 50 && heardAfter >= 50 && r.glitches <= kMostUnderruns;
-    std::printf("%s: %d periods sent silent, %u underruns, %u capture overruns, %d resync "
-                "requests; output %lld -> %lld, input %lld -> %lld frames\n",
-                c.name, run.silent, run.underruns, run.overruns, run.resyncs, run.outputBefore,
-                run.outputAfter, run.inputBefore, run.inputAfter);
-    return run;
-}
-
-class LateCaptures : public WasapiTest, public ::testing::WithParamInterface<LateCapture> {};
-
-// A capture packet that comes too late for the output period its switch
-// feeds, or never comes, costs at most that period (silence) and one
-// resync request, never latency: after ten of them the output and the
-// input sit where they sat before on the device clocks, less the device's
-// own underruns, which a loaded machine adds and which move both
-// directions alike. A run the machine starved is tried again.
-TEST_P(LateCaptures, LeaveBothLatenciesAsTheyWere) {
-    const LateCapture c = GetParam();
-    WriteSetting("BitsPerSample", 16);
-    LateCaptureRun run;
-    for (int attempt = 0; attempt < 6 && !run.measured; ++attempt) {
-        run = RunWithLateCaptures(c);
-        if (HasFailure()) return;
-    }
-    ASSERT_TRUE(run.measured) << "every run was too starved to measure";
-    ASSERT_NE(run.outputBefore, LLONG_MIN);
-    ASSERT_NE(run.inputBefore, LLONG_MIN);
-    EXPECT_EQ(run.outputAfter, run.outputBefore)
-        << "the output latency grew by " << (run.outputAfter - run.outputBefore) << " frames";
-    EXPECT_EQ(run.inputAfter, run.inputBefore)
-        << "the input latency moved by " << (run.inputAfter - run.inputBefore) << " frames";
-    // The host heard of each loss once at most: a lost packet, a period
-    // sent silent for want of its switch, an underrun, a packet the machine
-    // made the driver too late for.
-    if (c.lost) {
-        EXPECT_GE(run.resyncs, 1);
-    }
-    const int losses = (c.lost ? kLate : 0) + run.silent + static_cast<int>(run.underruns) +
-                       static_cast<int>(run.overruns);
-    EXPECT_LE(run.resyncs, losses) << "more than one request per loss";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    ShortBuffers, LateCaptures,
-    ::testing::Values(LateCapture{"late", 48000, 96, 0.5, 0.8, false},
-                      LateCapture{"lost", 48000, 96, 0.5, 0, true},
-                      LateCapture{"lost192k", 192000, 384, 0.5, 0, true}),
-    [](const ::testing::TestParamInfo<LateCapture>& row) { return std::string(row.param.name); });
 
 // The streaming thread runs in the scheduler's "Pro Audio" class while it
 // lives, and streams as before where the system has no such class.
