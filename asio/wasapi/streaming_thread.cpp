@@ -1,3 +1,5 @@
+// The streaming thread's control: its wait, start and stop of the
+// endpoint streams, the watchdog, and the host's reset and resync messages.
 // mmsystem.h needs the Windows types first.
 // clang-format off
 #include <windows.h>
@@ -8,9 +10,8 @@
 
 #include "asio/core/buffer_switch.h"
 #include "asio/core/device_commands.h"
-#include "asio/core/kernels/dop_detector.h"
-#include "asio/core/kernels/sample_copy.h"
 #include "asio/core/pro_audio_class.h"
+#include "asio/wasapi/streaming_common.h"
 #include "asio/wasapi/wasapi_backend.h"
 #include "common/contract/status_block.h"
 
@@ -18,28 +19,6 @@ namespace veltrano::asio {
 namespace {
 
 constexpr int64_t kWatchdogDue = -20000000;  // 2 s, relative, 100-ns units
-constexpr uint8_t kDsdSilence = 0x69;
-
-int64_t NowNanoseconds() { return static_cast<int64_t>(timeGetTime()) * 1000000; }
-
-// The device's silence: zero samples, or the DSD idle pattern.
-uint8_t SilenceByte(bool nativeDsd) { return nativeDsd ? kDsdSilence : 0; }
-
-EndpointStream* StreamAt(RateSlot* slot, uint32_t index) {
-    if (slot == nullptr || index >= slot->streamCount) return nullptr;
-    return static_cast<EndpointStream*>(slot->streams[index]);
-}
-
-// Input in 32-bit containers from a device recording 24 bits packed: each
-// sample becomes the top three bytes of a little-endian 32-bit word.
-void WidenFromInterleaved24(const uint8_t* src, uint8_t* dst, size_t frames, size_t stride) {
-    for (size_t f = 0; f < frames; ++f, src += stride, dst += 4) {
-        dst[0] = 0;
-        dst[1] = src[0];
-        dst[2] = src[1];
-        dst[3] = src[2];
-    }
-}
 
 }  // namespace
 
@@ -292,213 +271,6 @@ void WasapiBackend::RequestResync() {
     if (auto* message = m_driver->callbacks.asioMessage) {
         message(kAsioResyncRequest, 0, nullptr, nullptr);
     }
-}
-
-void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
-    RateSlot* slot = m_driver->InUseSlot(direction);
-    if (slot == nullptr || m_period == 0 || m_deviceLost) return;
-    EndpointStream* stream = StreamAt(slot, s);
-    if (stream == nullptr || !stream->ready) return;
-    // Nothing moves while stopped (a stop made from inside a callback
-    // leaves its last events behind).
-    if (!m_running) return;
-    const int d = static_cast<int>(direction);
-    const int64_t period = m_served[d][s];
-    const Served served = direction == Direction::kOutput
-                              ? WriteOutput(*slot, *stream, s, period)
-                              : ReadInput(*slot, *stream, s, period);
-    if (served == Served::kDeviceLost) {
-        DeviceLost();
-        return;
-    }
-    if (served == Served::kNone) return;
-    if (served == Served::kPeriod) ++m_served[d][s];
-    // Told after the period is done: a host may tear the set down from
-    // inside the message.
-    if (m_resyncDue) {
-        m_resyncDue = false;
-        RequestResync();
-        if (m_leaveNow || !m_running) return;
-    }
-    DispatchDue();
-}
-
-// Switch k is due once every ready stream of every active direction has
-// served its period k. Normally one switch per event; after a direction
-// caught up, each switch it owes, in order.
-void WasapiBackend::DispatchDue() {
-    for (;;) {
-        int64_t ready = INT64_MAX;
-        for (Direction d : {Direction::kOutput, Direction::kInput}) {
-            const int di = static_cast<int>(d);
-            if ((m_activeDirections & (1u << di)) == 0) continue;
-            const RateSlot* slot = m_driver->InUseSlot(d);
-            for (uint32_t s = 0; s < slot->streamCount; ++s) {
-                if ((slot->readyStreamMask & (1u << s)) == 0) continue;
-                if (m_served[di][s] < ready) ready = m_served[di][s];
-            }
-        }
-        if (ready == INT64_MAX || m_driver->switchCount >= ready) return;
-        // A stop is on its way: a switch the host will not get must not
-        // move the position it reads either.
-        if (m_stopped != 0) return;
-        const int half = static_cast<int>((m_driver->switchCount + 1) % 2);
-        m_driver->samplePosition += m_hostFramesPerPeriod;
-        m_driver->systemTime = NowNanoseconds();
-        Dispatch(half);
-        if (m_leaveNow || !m_running) return;
-    }
-}
-
-// Lost time on output: the device position says it has played beyond what
-// was written, so a period went out as silence.
-void WasapiBackend::CheckOutputPosition(EndpointStream& stream, uint32_t s) {
-    if (!stream.clock) return;
-    UINT64 frequency = 0;
-    UINT64 position = 0;
-    if (FAILED(stream.clock->GetFrequency(&frequency)) || frequency == 0) return;
-    if (FAILED(stream.clock->GetPosition(&position, nullptr))) return;
-    const uint32_t rate = m_driver->InUseSlot(Direction::kOutput)->sampleRate;
-    const uint64_t played = position * rate / frequency;
-    const uint64_t needed = played + m_period;
-    const uint64_t lost = needed > m_written[s] ? (needed - m_written[s]) / m_period : 0;
-    if (lost > m_lostPeriods[s]) {
-        m_lostPeriods[s] = lost;
-        m_resyncDue = true;
-    }
-}
-
-WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream& stream,
-                                                  uint32_t s, int64_t period) {
-    BYTE* data = nullptr;
-    const HRESULT hr = stream.renderClient->GetBuffer(m_period, &data);
-    if (hr == AUDCLNT_E_DEVICE_INVALIDATED) return Served::kDeviceLost;
-    // Still full: the engine has not taken the last period yet (an event
-    // left over from a late wake), so this event asks for nothing.
-    if (FAILED(hr) || data == nullptr) return Served::kNone;
-    CheckOutputPosition(stream, s);
-    // Period j carries the half of switch j, which the host filled at
-    // switch j - 2. A stream further ahead than that (the other direction's
-    // clock lags by more than a period) would replay an old half: this
-    // event plays silence instead, period j waits for the next one, and the
-    // host is told time was lost.
-    const bool fresh = period <= m_driver->switchCount + 1;
-    const int half = static_cast<int>((period + 1) % 2);
-    const size_t sampleBytes = m_outputBytes;
-    const size_t stride = sampleBytes * stream.activeChannels;
-    // Channels without a host buffer get silence, never what the endpoint
-    // buffer happened to hold.
-    uint32_t buffered = 0;
-    for (uint32_t r = 0; fresh && r < slot.channelCount; ++r) {
-        const ChannelRoute& route = slot.routes[r];
-        buffered += route.stream == &stream && route.buffers[half] != nullptr;
-    }
-    if (buffered < stream.activeChannels) {
-        std::memset(data, SilenceByte(m_nativeDsd), m_period * stride);
-    }
-    const bool nativeDsd = m_driver->block->Read(&AsioStatusBlock::nativeDsd) != 0;
-    const bool scan = kernels::DopScanApplies(sampleBytes, m_driver->pcmRate, nativeDsd);
-    for (uint32_t r = 0; fresh && r < slot.channelCount; ++r) {
-        const ChannelRoute& route = slot.routes[r];
-        if (route.stream != &stream || route.buffers[half] == nullptr) continue;
-        const auto* src = static_cast<const uint8_t*>(route.buffers[half]);
-        if (slot.IsStereoPair(r, half)) {
-            const auto* right = static_cast<const uint8_t*>(slot.routes[r + 1].buffers[half]);
-            kernels::InterleaveStereo(src, right, data, m_period, sampleBytes);
-            if (scan) {
-                ScanForDop(src, m_period, sampleBytes);
-                ScanForDop(right, m_period, sampleBytes);
-            }
-            ++r;
-            continue;
-        }
-        kernels::CopyToInterleaved(src, data + route.channelInStream * sampleBytes, m_period,
-                                   sampleBytes, stride);
-        if (scan) ScanForDop(src, m_period, sampleBytes);
-    }
-    if (SUCCEEDED(stream.renderClient->ReleaseBuffer(m_period, 0))) m_written[s] += m_period;
-    if (!fresh) {
-        m_resyncDue = true;
-        return Served::kGap;
-    }
-    return Served::kPeriod;
-}
-
-void WasapiBackend::ScanForDop(const uint8_t* samples, size_t frames, size_t sampleBytes) {
-    const bool match = kernels::ScanDopMarkers(samples, frames, sampleBytes);
-    if (match && InterlockedExchange(&m_driver->dopDetected, 1) == 0) {
-        InterlockedExchange(&m_dopSendPending, 1);
-        SetEvent(m_dopCommand.get());
-    }
-    m_driver->block->PublishDop(m_driver->classId, match);
-}
-
-WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& stream,
-                                                uint32_t s, int64_t period) {
-    BYTE* data = nullptr;
-    UINT32 frames = 0;
-    DWORD flags = 0;
-    UINT64 position = 0;
-    const HRESULT hr =
-        stream.captureClient->GetBuffer(&data, &frames, &flags, &position, nullptr);
-    if (hr == AUDCLNT_E_DEVICE_INVALIDATED) return Served::kDeviceLost;
-    if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY || frames == 0) return Served::kNone;
-    // A packet that starts beyond where the last one ended follows packets
-    // the engine dropped, the first one included (whose discontinuity flag
-    // is no evidence: engines set it at every start).
-    if (position != m_inputNext[s]) m_resyncDue = true;
-    m_inputNext[s] = position + frames;
-    // The input of switch k; the first queueDepth switches hand over
-    // silence. A packet that would overwrite a half the host has not had
-    // yet, or one that follows lost data, means time was lost.
-    const int half = static_cast<int>((period + 1) % 2);
-    const bool fits = period <= m_driver->switchCount + 1;
-    const bool deliver = fits && period >= m_driver->queueDepth && data != nullptr;
-    const size_t deviceBytes = m_inputBytes;
-    const bool widen = m_widenInput;
-    const size_t stride = deviceBytes * stream.activeChannels;
-    const size_t count = frames < m_period ? frames : m_period;
-    for (uint32_t r = 0; fits && r < slot.channelCount; ++r) {
-        const ChannelRoute& route = slot.routes[r];
-        if (route.stream != &stream || route.buffers[half] == nullptr) continue;
-        auto* dst = static_cast<uint8_t*>(route.buffers[half]);
-        if (!deliver) {
-            std::memset(dst, 0, m_halfBytes);
-            continue;
-        }
-        const uint8_t* src = data + route.channelInStream * deviceBytes;
-        if (!widen && slot.IsStereoPair(r, half)) {
-            kernels::DeinterleaveStereo(
-                src, dst, static_cast<uint8_t*>(slot.routes[r + 1].buffers[half]), count,
-                deviceBytes);
-            ++r;
-            continue;
-        }
-        if (widen) {
-            WidenFromInterleaved24(src, dst, count, stride);
-        } else {
-            kernels::CopyFromInterleaved(src, dst, count, deviceBytes, stride);
-        }
-    }
-    stream.captureClient->ReleaseBuffer(frames);
-    if (!fits || ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0 && period > 0)) {
-        m_resyncDue = true;
-    }
-    // A packet that did not fit is lost; period k waits for the next one.
-    return fits ? Served::kPeriod : Served::kGap;
-}
-
-void WasapiBackend::Dispatch(int half) {
-    DriverState& driver = *m_driver;
-    // What getSamplePosition reports until the next switch.
-    PublishSwitch(driver);
-    const ASIOCallbacks& host = driver.callbacks;
-    if (driver.hostTimeInfo && host.bufferSwitchTimeInfo != nullptr) {
-        FillAsioTime(driver, m_time);
-        if (m_stopped == 0) host.bufferSwitchTimeInfo(&m_time, half, ASIOTrue);
-        return;
-    }
-    if (m_stopped == 0 && host.bufferSwitch != nullptr) host.bufferSwitch(half, ASIOTrue);
 }
 
 }  // namespace veltrano::asio

@@ -73,7 +73,9 @@ private:
                        int valid, uint32_t channels);
     bool WaitAcknowledge();
 
-    // Streaming side (streaming_thread.cpp).
+    // Streaming side: thread control (streaming_thread.cpp), one event
+    // served and its switches (period_dispatch.cpp), one output period
+    // (output_transfer.cpp), one capture packet (input_transfer.cpp).
     static DWORD WINAPI StreamingThread(void* self);
     static DWORD WINAPI WatchdogThread(void* self);
     void RunStreaming();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "sim/audio/sim_endpoint.h"
 #include "sim/audio/sim_format.h"
 #include "sim/audio/sim_notify.h"
 
@@ -12,13 +13,6 @@ namespace veltrano::sim {
 namespace {
 
 std::atomic<bool> g_writesDenied{false};
-
-bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
-    return IsEqualGUID(a.fmtid, b.fmtid) && a.pid == b.pid;
-}
-
-constexpr PROPERTYKEY kDeviceFormat = {
-    {0xf19f064d, 0x082c, 0x4e27, {0xbc, 0x73, 0x68, 0x82, 0xa1, 0xbb, 0x8e, 0x4c}}, 0};
 
 // Called with the controls' lock held.
 HRESULT CheckedLevel(const EndpointControls& c, UINT channel, float levelDb, float* rounded) {
@@ -69,7 +63,7 @@ bool EndpointActive(const EndpointState& endpoint) {
 WAVEFORMATEXTENSIBLE CurrentDeviceFormat(const EndpointState& endpoint) {
     WAVEFORMATEXTENSIBLE format = DeviceFormat(endpoint.config);
     std::lock_guard<std::mutex> guard(endpoint.controls->lock);
-    const StoredValue* stored = FindStored(*endpoint.controls, kDeviceFormat);
+    const StoredValue* stored = FindStored(*endpoint.controls, kDeviceFormatKey);
     if (stored != nullptr && stored->type == VT_BLOB) {
         format = WAVEFORMATEXTENSIBLE{};
         std::memcpy(&format, stored->blob.data(),

@@ -19,6 +19,10 @@ inline constexpr PROPERTYKEY kFriendlyNameKey = {
 inline constexpr PROPERTYKEY kDeviceFormatKey = {
     {0xf19f064d, 0x082c, 0x4e27, {0xbc, 0x73, 0x68, 0x82, 0xa1, 0xbb, 0x8e, 0x4c}}, 0};
 
+inline bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
+    return IsEqualGUID(a.fmtid, b.fmtid) && a.pid == b.pid;
+}
+
 HRESULT NewVirtualEndpoint(std::shared_ptr<EndpointState> state, IMMDevice** device);
 
 }  // namespace veltrano::sim

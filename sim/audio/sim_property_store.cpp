@@ -22,10 +22,6 @@ constexpr PROPERTYKEY kFixedKeys[] = {kDevicePathKey,        kFriendlyNameKey,
                                       kDeviceDescKey,        kPhysicalSpeakersKey,
                                       kFullRangeSpeakersKey, kDeviceFormatKey};
 
-bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
-    return IsEqualGUID(a.fmtid, b.fmtid) && a.pid == b.pid;
-}
-
 HRESULT TextValue(const std::wstring& text, PROPVARIANT* value) {
     const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
     auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));

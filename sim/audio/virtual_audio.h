@@ -47,6 +47,20 @@ struct VirtualEndpointConfig {
     bool pathUnreadable = false;          // the device-path property is empty
     uint32_t eventsStopAfterPeriods = 0;  // the engine goes silent (0: never)
     uint32_t eventsStopAfterMs = 0;       // the same, this long after Start
+    // Capture only. The engine's period boundaries lag the stream's start
+    // by this much (100-ns units, below one period): capture and render
+    // clocks of one device keep their own phase.
+    int64_t capturePhase = 0;
+    // Capture only: packets reach the client late. From boundary
+    // latePacketFrom on, every latePacketEvery-th boundary (latePacketCount
+    // of them) hands over its packet and signals latePacketDelay (100-ns
+    // units) after its time; with latePacketsLost those packets never come
+    // (the engine drops them, and the next packet says so).
+    uint32_t latePacketFrom = 0;
+    uint32_t latePacketCount = 0;
+    uint32_t latePacketEvery = 1;
+    int64_t latePacketDelay = 0;
+    bool latePacketsLost = false;
 
     // Properties, topology and volume as the control panel sees them.
     EndpointControlConfig control;

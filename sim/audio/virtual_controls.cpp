@@ -1,13 +1,11 @@
 #include "sim/audio/virtual_controls.h"
 
 #include "sim/audio/sim_controls.h"
+#include "sim/audio/sim_endpoint.h"
 #include "sim/audio/sim_notify.h"
 
 namespace veltrano::sim {
 namespace {
-
-constexpr PROPERTYKEY kDeviceFormat = {
-    {0xf19f064d, 0x082c, 0x4e27, {0xbc, 0x73, 0x68, 0x82, 0xa1, 0xbb, 0x8e, 0x4c}}, 0};
 
 bool SetState(bool render, size_t index, DWORD state) {
     const auto endpoint = FindEndpoint(render, index);
@@ -42,7 +40,7 @@ bool SetDeviceFormatExternally(bool render, size_t index, const WAVEFORMATEXTENS
     if (!endpoint) return false;
     // The other program has the rights this process may lack.
     StoredValue stored;
-    stored.key = kDeviceFormat;
+    stored.key = kDeviceFormatKey;
     stored.type = VT_BLOB;
     const auto* bytes = reinterpret_cast<const uint8_t*>(&format);
     stored.blob.assign(bytes, bytes + sizeof(format));
@@ -50,15 +48,15 @@ bool SetDeviceFormatExternally(bool render, size_t index, const WAVEFORMATEXTENS
         std::lock_guard<std::mutex> guard(endpoint->controls->lock);
         bool replaced = false;
         for (StoredValue& old : endpoint->controls->written) {
-            if (IsEqualGUID(old.key.fmtid, kDeviceFormat.fmtid) &&
-                old.key.pid == kDeviceFormat.pid) {
+            if (IsEqualGUID(old.key.fmtid, kDeviceFormatKey.fmtid) &&
+                old.key.pid == kDeviceFormatKey.pid) {
                 old = stored;
                 replaced = true;
             }
         }
         if (!replaced) endpoint->controls->written.push_back(stored);
     }
-    NotifyPropertyChanged(endpoint->id, kDeviceFormat);
+    NotifyPropertyChanged(endpoint->id, kDeviceFormatKey);
     return true;
 }
 

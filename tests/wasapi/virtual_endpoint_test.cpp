@@ -4,6 +4,7 @@
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -364,6 +365,77 @@ TEST_F(VirtualEndpoints, ASilentEngineStopsSignalling) {
 // 20181.4 units) an underrun is logged with the frames the device really
 // played as silence, so the comparison cuts exactly those and the stream
 // matches what the client wrote; a stream that never played leaves no file.
+// The engine stamps a capture packet with the time its first frame was
+// recorded and the render position with the time that position was played,
+// not with the time either was read: read late, the stamps still differ by
+// exactly the device time between the positions. Capture with and without a
+// phase of its own.
+TEST_F(VirtualEndpoints, PacketsAndPositionsCarryTheirDeviceTimes) {
+    for (const int64_t phase : {int64_t{0}, int64_t{50000}}) {
+        SCOPED_TRACE(phase);
+        sim::VirtualAudioConfig config;
+        config.capture[0].capturePhase = phase;
+        Configure(config);
+        const WAVEFORMATEXTENSIBLE f = Format(48000, 16, 16);
+        ComPtr<IAudioClient> in = Client(Endpoint(eCapture).Get());
+        ComPtr<IAudioClient> out = Client(Endpoint(eRender).Get());
+        HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr),
+                            CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+        ComPtr<IAudioCaptureClient> capture;
+        ComPtr<IAudioClock> clock;
+        for (IAudioClient* client : {in.Get(), out.Get()}) {
+            ASSERT_EQ(client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE,
+                                         AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 100000, 100000,
+                                         &f.Format, nullptr),
+                      S_OK);
+            ASSERT_EQ(client->SetEventHandle(events[client == out.Get()]), S_OK);
+        }
+        ASSERT_EQ(in->GetService(__uuidof(IAudioCaptureClient),
+                                 reinterpret_cast<void**>(capture.GetAddressOf())),
+                  S_OK);
+        ASSERT_EQ(out->GetService(__uuidof(IAudioClock),
+                                  reinterpret_cast<void**>(clock.GetAddressOf())),
+                  S_OK);
+        ComPtr<IAudioRenderClient> render;  // a render stream plays once it has one
+        ASSERT_EQ(out->GetService(__uuidof(IAudioRenderClient),
+                                  reinterpret_cast<void**>(render.GetAddressOf())),
+                  S_OK);
+        UINT64 frequency = 0;
+        ASSERT_EQ(clock->GetFrequency(&frequency), S_OK);
+        ASSERT_EQ(in->Start(), S_OK);
+        ASSERT_EQ(out->Start(), S_OK);
+        UINT64 positions[2] = {}, stamps[2] = {}, played[2] = {}, playedAt[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(WaitForSingleObject(events[0], 10000), WAIT_OBJECT_0);
+            if (i == 1) Sleep(35);  // read late: the engine moved on meanwhile
+            BYTE* data = nullptr;
+            UINT32 frames = 0;
+            DWORD flags = 0;
+            ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, &positions[i], &stamps[i]), S_OK);
+            ASSERT_EQ(capture->ReleaseBuffer(frames), S_OK);
+            ASSERT_EQ(clock->GetPosition(&played[i], &playedAt[i]), S_OK);
+        }
+        in->Stop();
+        out->Stop();
+        for (HANDLE event : events) CloseHandle(event);
+        ASSERT_GT(positions[1], positions[0]);
+        const auto captureSpan = static_cast<int64_t>((positions[1] - positions[0]) * 10000000 / 48000);
+        EXPECT_LE(std::llabs(static_cast<int64_t>(stamps[1] - stamps[0]) - captureSpan), 2);
+        ASSERT_GT(played[1], played[0]);
+        const auto renderSpan = static_cast<int64_t>((played[1] - played[0]) * 10000000 / frequency);
+        EXPECT_LE(std::llabs(static_cast<int64_t>(playedAt[1] - playedAt[0]) - renderSpan), 2);
+        // The capture clock was started first: its start (its first frame's
+        // time, less its position) lies its phase after the render clock's,
+        // less the time between the two Start calls.
+        const auto captureStart = static_cast<int64_t>(stamps[0]) -
+                                  static_cast<int64_t>(positions[0] * 10000000 / 48000);
+        const auto renderStart = static_cast<int64_t>(playedAt[0]) -
+                                 static_cast<int64_t>(played[0] * 10000000 / frequency);
+        EXPECT_LE(captureStart - renderStart, phase + 2);
+        EXPECT_GE(captureStart - renderStart, phase - 1000000);
+    }
+}
+
 TEST_F(VirtualEndpoints, UnderrunsAreLoggedAsInsertedAndSilentStreamsLeaveNoFile) {
     const std::string folder = testing::TempDir() + "underrun_log";
     // Empty before and after, whatever an earlier run left.
