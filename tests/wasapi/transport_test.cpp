@@ -330,8 +330,18 @@ LatencyRun MeasureLatencies(bool withInput, long frames) {
     const std::vector<uint64_t>& glitches = recordings[0].glitchFrames;
     const long long end = glitches.empty() ? static_cast<long long>(left.size())
                                            : static_cast<long long>(glitches[0]);
+    // A thread that woke a period late took its period in the next one
+    // without the device running dry (the output has a period queued), so
+    // the boundary it saw is not the one its buffer follows: only a switch
+    // whose neighbours were made at the boundaries just before and after its
+    // own measures anything.
+    const auto keptTime = [&](int tag) {
+        return tag > 1 && tag < lastCleanTag && boundaries[tag - 1] >= 0 &&
+               boundaries[tag] - boundaries[tag - 1] == frames &&
+               boundaries[tag + 1] - boundaries[tag] == frames;
+    };
     for (int tag = 1; tag <= lastCleanTag; ++tag) {
-        if (boundaries[tag] < 0) continue;
+        if (!keptTime(tag)) continue;
         const auto at = std::find(left.begin(), left.end(), static_cast<int16_t>(tag));
         if (at == left.end() || at - left.begin() >= end) break;
         run.outputOffsets.push_back((at - left.begin()) - boundaries[tag]);
