@@ -33,23 +33,6 @@ struct Session {
 
 std::vector<ASIOBufferInfo> Outputs() { return {{ASIOFalse, 0, {}}, {ASIOFalse, 1, {}}}; }
 
-// What the host's periods put into the recording: the periods the device
-// played as silence of its own because nothing was queued in time (a
-// starved machine, not the driver's choice) are cut out.
-std::vector<uint8_t> WithoutUnderruns(const sim::RenderRecording& r) {
-    const size_t frameBytes = size_t{r.channels} * r.containerBits / 8;
-    std::vector<uint8_t> kept;
-    size_t from = 0;
-    for (uint64_t frame : r.glitchFrames) {
-        const size_t at = static_cast<size_t>(frame) * frameBytes;
-        if (at < from || at > r.data.size()) continue;
-        kept.insert(kept.end(), r.data.begin() + from, r.data.begin() + at);
-        from = std::min(r.data.size(), at + size_t{r.periodFrames} * frameBytes);
-    }
-    kept.insert(kept.end(), r.data.begin() + from, r.data.end());
-    return kept;
-}
-
 TEST_F(Streams, ThePeriodIsTheHostBufferInHundredNanoseconds) {
     WriteSetting("BitsPerSample", 16);
     Session session(44100.0, Outputs(), 512);

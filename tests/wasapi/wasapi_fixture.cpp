@@ -1,5 +1,7 @@
 #include "wasapi_fixture.h"
 
+#include <algorithm>
+
 #include "asio/core/driver_instance.h"
 
 namespace veltrano::test {
@@ -198,6 +200,20 @@ void WasapiTest::TearDown() {
 
 void WasapiTest::Configure(const sim::VirtualAudioConfig& config) {
     sim::ConfigureVirtualAudio(config);
+}
+
+std::vector<uint8_t> WithoutUnderruns(const sim::RenderRecording& r) {
+    const size_t frameBytes = size_t{r.channels} * r.containerBits / 8;
+    std::vector<uint8_t> kept;
+    size_t from = 0;
+    for (uint64_t frame : r.glitchFrames) {
+        const size_t at = static_cast<size_t>(frame) * frameBytes;
+        if (at < from || at > r.data.size()) continue;
+        kept.insert(kept.end(), r.data.begin() + from, r.data.begin() + at);
+        from = std::min(r.data.size(), at + size_t{r.periodFrames} * frameBytes);
+    }
+    kept.insert(kept.end(), r.data.begin() + from, r.data.end());
+    return kept;
 }
 
 }  // namespace veltrano::test

@@ -99,6 +99,11 @@ ASIOCallbacks HostCallbacks(bool timeInfo = true);
 // Waits (polling, up to `seconds`) until `done` holds.
 bool WaitFor(const std::function<bool()>& done, double seconds = 10.0);
 
+// A recording's data without the periods the device played as silence of
+// its own because nothing was queued in time (a starved machine, which the
+// device logs as underruns).
+std::vector<uint8_t> WithoutUnderruns(const sim::RenderRecording& r);
+
 class WasapiTest : public ::testing::Test {
 protected:
     void SetUp() override;
