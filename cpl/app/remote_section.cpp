@@ -9,18 +9,16 @@
 namespace veltrano::cpl {
 namespace {
 
-// The page reaches the window's elements through a surface that forwards
-// to the main dialog by name; both live exactly as long as the section.
+// The page reaches the window's elements through the main dialog's skin
+// surface, which outlives the section.
 class RemoteSection final : public CPPageRemoteCtrlBase {
 public:
-    explicit RemoteSection(CTarvoACPLUIDlg& dialog)
-        : m_surface(dialog), m_page(&m_surface, dialog.m_hWnd) {}
+    explicit RemoteSection(CTarvoACPLUIDlg& dialog) : m_page(&dialog, dialog.m_hWnd) {}
     int Init() override { return m_page.Init(); }
     void OpenNetworkSettings() override { m_page.OnNetworkSetting(); }
     void StartStopServer() override { m_page.OnServerToggle(); }
 
 private:
-    RmctSkinOf<CTarvoACPLUIDlg> m_surface;
     CPPageRemoteCtrl m_page;
 };
 
