@@ -70,7 +70,7 @@ void CTarvoACPLUIDlg::BuildSections() {
                 if (m_record) m_record->Init();
                 break;
             case SectionStep::CreateAsio:
-                m_asio.reset(new (std::nothrow) CPPageASIO(this));
+                m_asio.reset(new (std::nothrow) CPPageASIO(*this));
                 if (m_asio) m_asio->Init();
                 break;
             case SectionStep::CreateRemote:
