@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "common/os_kind.h"
+#include "cpl/app/section_host.h"
 #include "cpl/app/section_plan.h"
 #include "cpl/app/sections.h"
 #include "cpl/app/tray_icon.h"
@@ -22,11 +23,6 @@ class CPPagePlay;
 class CPPageRecord;
 class CPPageASIO;
 
-struct CachedFormat {
-    uint32_t sampleRate = 0;
-    uint16_t bitsPerSample = 0;
-};
-
 class CTarvoACPLUIDlg : public skin::CSkinDialog {
 public:
     CTarvoACPLUIDlg();
@@ -36,14 +32,8 @@ public:
     void OnSkinButtonClicked(const char* name) override;
     void OnSkinSliderChanged(const char* name, int code, int value) override;
 
-    // What the sections read and keep up to date.
-    AudioEndpointSet* Endpoints() const { return m_endpoints.get(); }
-    uint32_t playRateMask = 0, playBitsMask = 0, recRateMask = 0, recBitsMask = 0;
-    CachedFormat cachedPlayFormat;
-    CachedFormat cachedRecFormat;
-    int captureEndpointCount = 0;
-
-    // Inspection (tests and the sections).
+    // Inspection (tests).
+    AudioEndpointSet* Endpoints() const { return m_endpointData.endpoints.get(); }
     CPPagePlay* PlaybackSection() const { return m_play.get(); }
     CPPageRecord* RecordSection() const { return m_record.get(); }
     CPPageASIO* AsioSection() const { return m_asio.get(); }
@@ -106,7 +96,8 @@ private:
     HICON m_icon = nullptr;
     OsKind m_os{4, 1, 7601};
     bool m_win10_1703 = false;
-    std::unique_ptr<AudioEndpointSet> m_endpoints;
+    // Declared before the sections, which use it, so it outlives them.
+    EndpointSectionData m_endpointData;
     uint16_t m_vendorId = 0;
     uint16_t m_productId = 0;
     Presence m_presence;

@@ -62,11 +62,11 @@ void CTarvoACPLUIDlg::BuildSections() {
     for (const SectionStep& step : plan.steps) {
         switch (step.kind) {
             case SectionStep::CreatePlayback:
-                m_play.reset(new (std::nothrow) CPPagePlay(this));
+                m_play.reset(new (std::nothrow) CPPagePlay(*this, m_endpointData));
                 if (m_play) m_play->Init();
                 break;
             case SectionStep::CreateRecord:
-                m_record.reset(new (std::nothrow) CPPageRecord(this));
+                m_record.reset(new (std::nothrow) CPPageRecord(*this, m_endpointData));
                 if (m_record) m_record->Init();
                 break;
             case SectionStep::CreateAsio:
