@@ -7,6 +7,7 @@
 #include "cpl/app/page_endpoint.h"
 #include "cpl/app/panel_tables.h"
 #include "cpl/common/cpl_messages.h"
+#include "cpl/remote/page_remote_ctrl.h"
 #include "platform/device_notify.h"
 #include "platform/os_version.h"
 

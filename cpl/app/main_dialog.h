@@ -12,10 +12,11 @@
 #include "common/os_kind.h"
 #include "cpl/app/section_host.h"
 #include "cpl/app/section_plan.h"
-#include "cpl/app/sections.h"
 #include "cpl/app/tray_icon.h"
 #include "cpl/endpoint/audio_endpoint_set.h"
 #include "cpl/skin/skin_dialog.h"
+
+class CPPageRemoteCtrl;
 
 namespace veltrano::cpl {
 
@@ -37,7 +38,7 @@ public:
     CPPagePlay* PlaybackSection() const { return m_play.get(); }
     CPPageRecord* RecordSection() const { return m_record.get(); }
     CPPageASIO* AsioSection() const { return m_asio.get(); }
-    CPPageRemoteCtrlBase* RemoteSection() const { return m_remote.get(); }
+    ::CPPageRemoteCtrl* RemoteSection() const { return m_remote.get(); }
     const Presence& DevicePresence() const { return m_presence; }
     const OsKind& Os() const { return m_os; }
     bool TrayIconAdded() const { return m_tray.Added(); }
@@ -107,7 +108,7 @@ private:
     std::unique_ptr<CPPagePlay> m_play;
     std::unique_ptr<CPPageRecord> m_record;
     std::unique_ptr<CPPageASIO> m_asio;
-    std::unique_ptr<CPPageRemoteCtrlBase> m_remote;
+    std::unique_ptr<::CPPageRemoteCtrl> m_remote;
     int m_sectionBusy = 0;
     PendingSections m_pendingSections = PendingSections::None;
     bool m_arrivalPending = false;
