@@ -7,6 +7,7 @@
 #include "cpl/app/page_endpoint.h"
 #include "cpl/app/panel_tables.h"
 #include "cpl/common/cpl_messages.h"
+#include "cpl/remote/page_remote_ctrl.h"
 #include "platform/device_notify.h"
 #include "platform/os_version.h"
 
@@ -37,11 +38,12 @@ BOOL CTarvoACPLUIDlg::OnInitDialog() {
     m_win10_1703 = m_os.kind >= 10 && m_os.build >= kBuildWindows10Version1703;
     OutputDebugStringA(m_win10_1703 ? "[kest CPL]win10 1703" : "[kest CPL]not win10 1703");
 
-    m_endpoints.reset(new (std::nothrow) AudioEndpointSet(m_hWnd));
+    m_endpointData.endpoints.reset(new (std::nothrow) AudioEndpointSet(m_hWnd));
 
     m_presence = Presence{};
     m_vendorId = m_productId = 0;
-    playRateMask = playBitsMask = recRateMask = recBitsMask = 0;
+    m_endpointData.playRateMask = m_endpointData.playBitsMask = 0;
+    m_endpointData.recRateMask = m_endpointData.recBitsMask = 0;
     m_playGang = m_recGang = false;
     if (DetectEndpoints()) ProbeKsCapabilities();
     if (!IsCoreAudioKind(m_os.kind)) m_presence.asio = ProbeKsPresence();
@@ -215,10 +217,10 @@ void CTarvoACPLUIDlg::Shutdown() {
     }
     m_tray.Delete();
     DeleteSections();
-    if (m_endpoints) {
+    if (m_endpointData.endpoints) {
         ResetEndpointsIfProbed();
-        m_endpoints->Reset();
-        m_endpoints.reset();  // releases the Player
+        m_endpointData.endpoints->Reset();
+        m_endpointData.endpoints.reset();  // releases the Player
     }
 }
 

@@ -10,22 +10,19 @@
 #include <memory>
 
 #include "common/os_kind.h"
+#include "cpl/app/section_host.h"
 #include "cpl/app/section_plan.h"
-#include "cpl/app/sections.h"
 #include "cpl/app/tray_icon.h"
 #include "cpl/endpoint/audio_endpoint_set.h"
 #include "cpl/skin/skin_dialog.h"
+
+class CPPageRemoteCtrl;
 
 namespace veltrano::cpl {
 
 class CPPagePlay;
 class CPPageRecord;
 class CPPageASIO;
-
-struct CachedFormat {
-    uint32_t sampleRate = 0;
-    uint16_t bitsPerSample = 0;
-};
 
 class CTarvoACPLUIDlg : public skin::CSkinDialog {
 public:
@@ -36,18 +33,12 @@ public:
     void OnSkinButtonClicked(const char* name) override;
     void OnSkinSliderChanged(const char* name, int code, int value) override;
 
-    // What the sections read and keep up to date.
-    AudioEndpointSet* Endpoints() const { return m_endpoints.get(); }
-    uint32_t playRateMask = 0, playBitsMask = 0, recRateMask = 0, recBitsMask = 0;
-    CachedFormat cachedPlayFormat;
-    CachedFormat cachedRecFormat;
-    int captureEndpointCount = 0;
-
-    // Inspection (tests and the sections).
+    // Inspection (tests).
+    AudioEndpointSet* Endpoints() const { return m_endpointData.endpoints.get(); }
     CPPagePlay* PlaybackSection() const { return m_play.get(); }
     CPPageRecord* RecordSection() const { return m_record.get(); }
     CPPageASIO* AsioSection() const { return m_asio.get(); }
-    CPPageRemoteCtrlBase* RemoteSection() const { return m_remote.get(); }
+    ::CPPageRemoteCtrl* RemoteSection() const { return m_remote.get(); }
     const Presence& DevicePresence() const { return m_presence; }
     const OsKind& Os() const { return m_os; }
     bool TrayIconAdded() const { return m_tray.Added(); }
@@ -106,7 +97,8 @@ private:
     HICON m_icon = nullptr;
     OsKind m_os{4, 1, 7601};
     bool m_win10_1703 = false;
-    std::unique_ptr<AudioEndpointSet> m_endpoints;
+    // Declared before the sections, which use it, so it outlives them.
+    EndpointSectionData m_endpointData;
     uint16_t m_vendorId = 0;
     uint16_t m_productId = 0;
     Presence m_presence;
@@ -116,7 +108,7 @@ private:
     std::unique_ptr<CPPagePlay> m_play;
     std::unique_ptr<CPPageRecord> m_record;
     std::unique_ptr<CPPageASIO> m_asio;
-    std::unique_ptr<CPPageRemoteCtrlBase> m_remote;
+    std::unique_ptr<::CPPageRemoteCtrl> m_remote;
     int m_sectionBusy = 0;
     PendingSections m_pendingSections = PendingSections::None;
     bool m_arrivalPending = false;

@@ -69,13 +69,13 @@ bool IsTableDevice(DEV_BROADCAST_DEVICEINTERFACE_A* message) {
 void CTarvoACPLUIDlg::SetSettleDelayMs(DWORD ms) { g_settleDelayMs = ms; }
 
 bool CTarvoACPLUIDlg::DetectEndpoints() {
-    if (m_endpoints) {
+    if (m_endpointData.endpoints) {
         const int count = SupportedDeviceCount(SupportedDeviceTable);
         for (int e = 0; e < count; ++e) {
             const SupportedDevice& entry = SupportedDeviceTable[static_cast<size_t>(e)];
             int play = 0, rec = 0, asio = 0;
-            if (SUCCEEDED(m_endpoints->Probe(entry.vendorId, entry.productId,
-                                             entry.interfaceNumber, &play, &rec, &asio))) {
+            if (SUCCEEDED(m_endpointData.endpoints->Probe(
+                    entry.vendorId, entry.productId, entry.interfaceNumber, &play, &rec, &asio))) {
                 m_presence = Presence{play != 0, rec != 0, asio != 0};
                 m_vendorId = entry.vendorId;
                 m_productId = entry.productId;
@@ -89,10 +89,10 @@ bool CTarvoACPLUIDlg::DetectEndpoints() {
 
 void CTarvoACPLUIDlg::ProbeKsCapabilities() {
     const KsCapabilities caps = cpl::ProbeKsCapabilities(m_vendorId, m_productId);
-    playRateMask = caps.playRateMask;
-    playBitsMask = caps.playBitsMask;
-    recRateMask = caps.recRateMask;
-    recBitsMask = caps.recBitsMask;
+    m_endpointData.playRateMask = caps.playRateMask;
+    m_endpointData.playBitsMask = caps.playBitsMask;
+    m_endpointData.recRateMask = caps.recRateMask;
+    m_endpointData.recBitsMask = caps.recBitsMask;
 }
 
 bool CTarvoACPLUIDlg::ProbeKsPresence() {
@@ -120,7 +120,8 @@ void CTarvoACPLUIDlg::RegisterDeviceChanges() {
 }
 
 void CTarvoACPLUIDlg::ResetEndpointsIfProbed() {
-    if (m_endpoints && m_endpoints->Probed()) m_endpoints->Reset();
+    AudioEndpointSet* set = m_endpointData.endpoints.get();
+    if (set && set->Probed()) set->Reset();
 }
 
 LRESULT CTarvoACPLUIDlg::OnDeviceChange(WPARAM event, LPARAM data) {
@@ -141,7 +142,8 @@ LRESULT CTarvoACPLUIDlg::OnDeviceChange(WPARAM event, LPARAM data) {
         ResetEndpointsIfProbed();
         m_presence = Presence{};
         m_vendorId = m_productId = 0;
-        playRateMask = playBitsMask = recRateMask = recBitsMask = 0;
+        m_endpointData.playRateMask = m_endpointData.playBitsMask = 0;
+        m_endpointData.recRateMask = m_endpointData.recBitsMask = 0;
         DeleteSections();
         BuildSections();
     }
@@ -176,18 +178,19 @@ void CTarvoACPLUIDlg::OnPollTick() {
             SendMessage(WM_COMMAND, command, 0);
         }
     }
-    if (m_endpoints) {
+    if (AudioEndpointSet* set = m_endpointData.endpoints.get()) {
+        const CachedFormat& play = m_endpointData.cachedPlayFormat;
+        const CachedFormat& rec = m_endpointData.cachedRecFormat;
         uint32_t rate = 0, mask = 0;
         uint16_t bits = 0, channels = 0;
-        if (m_play && SUCCEEDED(m_endpoints->ReadPlaybackFormat(&rate, &bits, &channels, &mask)) &&
-            (rate != cachedPlayFormat.sampleRate || bits != cachedPlayFormat.bitsPerSample)) {
+        if (m_play && SUCCEEDED(set->ReadPlaybackFormat(&rate, &bits, &channels, &mask)) &&
+            (rate != play.sampleRate || bits != play.bitsPerSample)) {
             PostMessageA(m_hWnd, WM_CPL_PLAY_FORMAT_CHANGED, 0, 0);
         }
         if (m_record) {
-            for (int i = 0; i < captureEndpointCount; ++i) {
-                if (SUCCEEDED(m_endpoints->ReadRecordFormat(i, &rate, &bits, &channels, &mask)) &&
-                    (rate != cachedRecFormat.sampleRate ||
-                     bits != cachedRecFormat.bitsPerSample)) {
+            for (int i = 0; i < m_endpointData.captureEndpointCount; ++i) {
+                if (SUCCEEDED(set->ReadRecordFormat(i, &rate, &bits, &channels, &mask)) &&
+                    (rate != rec.sampleRate || bits != rec.bitsPerSample)) {
                     PostMessageA(m_hWnd, WM_CPL_REC_FORMAT_CHANGED, static_cast<WPARAM>(i), 0);
                 }
             }

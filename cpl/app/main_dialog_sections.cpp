@@ -8,18 +8,14 @@
 #include "cpl/app/page_asio.h"
 #include "cpl/app/page_endpoint.h"
 #include "cpl/app/panel_tables.h"
+#include "cpl/remote/page_remote_ctrl.h"
 
 namespace veltrano::cpl {
 namespace {
 
-RemoteSectionFactory g_remoteFactory = nullptr;
-
 bool Is(const char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
 
 }  // namespace
-
-void SetRemoteSectionFactory(RemoteSectionFactory factory) { g_remoteFactory = factory; }
-RemoteSectionFactory GetRemoteSectionFactory() { return g_remoteFactory; }
 
 void CTarvoACPLUIDlg::DeleteSections() {
     if (m_sectionBusy > 0) {
@@ -62,24 +58,21 @@ void CTarvoACPLUIDlg::BuildSections() {
     for (const SectionStep& step : plan.steps) {
         switch (step.kind) {
             case SectionStep::CreatePlayback:
-                m_play.reset(new (std::nothrow) CPPagePlay(this));
+                m_play.reset(new (std::nothrow) CPPagePlay(*this, m_endpointData));
                 if (m_play) m_play->Init();
                 break;
             case SectionStep::CreateRecord:
-                m_record.reset(new (std::nothrow) CPPageRecord(this));
+                m_record.reset(new (std::nothrow) CPPageRecord(*this, m_endpointData));
                 if (m_record) m_record->Init();
                 break;
             case SectionStep::CreateAsio:
-                m_asio.reset(new (std::nothrow) CPPageASIO(this));
+                m_asio.reset(new (std::nothrow) CPPageASIO(*this));
                 if (m_asio) m_asio->Init();
                 break;
             case SectionStep::CreateRemote:
-                // The remote-control section is plugged in by its own
-                // library; without it the buttons still follow the plan.
-                if (g_remoteFactory != nullptr) {
-                    m_remote.reset(g_remoteFactory(*this));
-                    if (m_remote) m_remote->Init();
-                }
+                // Its service's datagrams come to this window.
+                m_remote.reset(new (std::nothrow) CPPageRemoteCtrl(this, m_hWnd));
+                if (m_remote) m_remote->Init();
                 break;
             case SectionStep::ShowButton:
                 ShowButton(step.name, step.visible);
@@ -161,9 +154,9 @@ void CTarvoACPLUIDlg::OnSkinButtonClicked(const char* name) {
     } else if (Is(name, "BTN_ASIO_RESET")) {
         if (m_asio && m_asio->HasBlock()) m_asio->Block().Write(&AsioStatusBlock::resetRequest, 1);
     } else if (Is(name, "BTN_RMCT_NETWORK_SET")) {
-        if (m_remote) m_remote->OpenNetworkSettings();
+        if (m_remote) m_remote->OnNetworkSetting();
     } else if (Is(name, "BTN_RMCT_START_SVR")) {
-        if (m_remote) m_remote->StartStopServer();
+        if (m_remote) m_remote->OnServerToggle();
     }
 }
 

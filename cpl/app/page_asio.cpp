@@ -3,7 +3,6 @@
 #include "common/contract/registry_key.h"
 #include "common/contract/settings_store.h"
 #include "cpl/app/asio_view.h"
-#include "cpl/app/main_dialog.h"
 #include "cpl/app/panel_tables.h"
 #include "cpl/common/cpl_messages.h"
 
@@ -19,7 +18,7 @@ CPPageASIO::~CPPageASIO() {
 int CPPageASIO::Init() {
     for (const char* name :
          {"TXT_ASIOSTATUS", "TXT_ASIOPCM", "TXT_ASIODSD", "TXT_ASIODSD128", "TXT_ASIODSD256"}) {
-        m_dialog->ShowLabel(name, FALSE);
+        m_skin.ShowLabel(name, FALSE);
     }
     // The creator zeroes the block and writes the magic; it then fills the
     // settings from the user's store, as a driver would.
@@ -29,53 +28,53 @@ int CPPageASIO::Init() {
 }
 
 void CPPageASIO::Refresh() {
-    if (m_dialog == nullptr || !m_block.Present()) return;
+    if (!m_block.Present()) return;
     const uint32_t state = m_block.Read(&Block::state);
     const AsioStateTexts texts = StateTexts(state);
-    m_dialog->SetLabelText("TXT_ASIOSTATE", texts.state);
+    m_skin.SetLabelText("TXT_ASIOSTATE", texts.state);
     char name[kStatusDeviceNameSize];
     m_block.ReadDeviceName(name);
-    m_dialog->SetLabelText("TXT_ASIODEVICE", texts.showDeviceName ? name : kNotAvailable);
+    m_skin.SetLabelText("TXT_ASIODEVICE", texts.showDeviceName ? name : kNotAvailable);
 
     const uint32_t supported = m_block.Read(&Block::supportedBits);
-    m_dialog->ShowButton("BTN_ASIO_16B", (supported >> 1) & 1);
-    m_dialog->ShowButton("BTN_ASIO_24B", (supported >> 2) & 1);
-    m_dialog->ShowButton("BTN_ASIO_32B", (supported >> 3) & 1);
+    m_skin.ShowButton("BTN_ASIO_16B", (supported >> 1) & 1);
+    m_skin.ShowButton("BTN_ASIO_24B", (supported >> 2) & 1);
+    m_skin.ShowButton("BTN_ASIO_32B", (supported >> 3) & 1);
 
-    for (const char* button : kAsioBitsButtons) m_dialog->SetButtonCheck(button, FALSE);
+    for (const char* button : kAsioBitsButtons) m_skin.SetButtonCheck(button, FALSE);
     const uint32_t bits = m_block.Read(&Block::bitsPerSampleSetting);
     const uint32_t keptBits = NormalisedBitsSetting(bits);
     if (keptBits != bits) m_block.Write(&Block::bitsPerSampleSetting, keptBits);
     for (int i = 0; i < kAsioBitsCount; ++i) {
-        if (kAsioBits[i] == keptBits) m_dialog->SetButtonCheck(kAsioBitsButtons[i], TRUE);
+        if (kAsioBits[i] == keptBits) m_skin.SetButtonCheck(kAsioBitsButtons[i], TRUE);
     }
 
-    for (const char* button : kAsioBufferButtons) m_dialog->SetButtonCheck(button, FALSE);
+    for (const char* button : kAsioBufferButtons) m_skin.SetButtonCheck(button, FALSE);
     const int buffer = BufferButtonIndex(m_block.Read(&Block::bufferSizeSetting));
-    if (buffer >= 0) m_dialog->SetButtonCheck(kAsioBufferButtons[buffer], TRUE);
+    if (buffer >= 0) m_skin.SetButtonCheck(kAsioBufferButtons[buffer], TRUE);
 
     if (state == kStatusRunning) {
         char line[96];
         FormatStatusLine(m_block.Read(&Block::bitsPerSample), m_block.Read(&Block::sampleRate),
                          m_block.Read(&Block::bufferSize), line, sizeof line);
-        m_dialog->SetLabelText("TXT_ASIOSTATUS", line);
-        m_dialog->ShowLabel("TXT_ASIOSTATUS", TRUE);
+        m_skin.SetLabelText("TXT_ASIOSTATUS", line);
+        m_skin.ShowLabel("TXT_ASIOSTATUS", TRUE);
         const FormatIndicator shown =
             IndicatorFor(m_block.Read(&Block::dsdActive), m_block.Read(&Block::dsd128),
                          m_block.Read(&Block::dsd256));
         for (int i = 0; i < 4; ++i) {
-            m_dialog->ShowLabel(kIndicatorLabels[i], static_cast<int>(shown) == i);
+            m_skin.ShowLabel(kIndicatorLabels[i], static_cast<int>(shown) == i);
         }
     } else {
-        m_dialog->ShowLabel("TXT_ASIOSTATUS", FALSE);
-        for (const char* label : kIndicatorLabels) m_dialog->ShowLabel(label, FALSE);
+        m_skin.ShowLabel("TXT_ASIOSTATUS", FALSE);
+        for (const char* label : kIndicatorLabels) m_skin.ShowLabel(label, FALSE);
     }
 }
 
 void CPPageASIO::ApplyBitDepth() {
     if (!m_block.Present()) return;
     for (int i = 0; i < kAsioBitsCount; ++i) {
-        if (m_dialog->GetButtonCheck(kAsioBitsButtons[i])) {
+        if (m_skin.GetButtonCheck(kAsioBitsButtons[i])) {
             m_block.Write(&Block::bitsPerSampleSetting, kAsioBits[i]);
             return;
         }

@@ -2,19 +2,19 @@
 // CPPageASIO: the ASIO section. Its only link to the driver is the shared
 // status block: it shows the driver's state, device, format and buffer,
 // hands back the bit-depth and buffer-size settings, and answers the
-// driver's request to show the panel.
+// driver's request to show the panel. It reaches the window only through
+// its skin elements.
 
 #include <windows.h>
 
 #include "common/contract/status_block.h"
+#include "cpl/skin/skin_surface.h"
 
 namespace veltrano::cpl {
 
-class CTarvoACPLUIDlg;
-
 class CPPageASIO {
 public:
-    explicit CPPageASIO(CTarvoACPLUIDlg* dialog) : m_dialog(dialog) {}
+    explicit CPPageASIO(skin::SkinSurface& skin) : m_skin(skin) {}
     // Writes the settings back to the user's store and unmaps the block.
     ~CPPageASIO();
     CPPageASIO(const CPPageASIO&) = delete;
@@ -35,7 +35,7 @@ public:
 private:
     void SaveSettings();
 
-    CTarvoACPLUIDlg* m_dialog;
+    skin::SkinSurface& m_skin;
     StatusBlock m_block;
 };
 

@@ -1,16 +1,19 @@
 #pragma once
 // CPPagePlay and CPPageRecord: the playback and record sections. They turn
 // the rate, bit-depth, mute and volume elements into operations on the
-// device's endpoints through the main dialog's AudioEndpointSet, and keep
-// the dialog's cached formats up to date. They hold no Windows objects.
+// device's endpoints through the window's AudioEndpointSet, and keep the
+// window's cached formats up to date. They reach the window only through its
+// skin elements and the data they share with it; they hold no Windows
+// objects.
 
 #include <windows.h>
 
 #include <cstdint>
 
-namespace veltrano::cpl {
+#include "cpl/app/section_host.h"
+#include "cpl/skin/skin_surface.h"
 
-class CTarvoACPLUIDlg;
+namespace veltrano::cpl {
 
 // The latched (rate, bits) of a section's buttons: the first latched rate
 // button in the panel's order, else 44100; the first latched bit button,
@@ -22,7 +25,7 @@ struct LatchedFormat {
 
 class CPPagePlay {
 public:
-    explicit CPPagePlay(CTarvoACPLUIDlg* dialog) : m_dialog(dialog) {}
+    CPPagePlay(skin::SkinSurface& skin, EndpointSectionData& data) : m_skin(skin), m_data(data) {}
     int Init();
     void SelectFromFormat();
     void ApplyFormat();
@@ -32,13 +35,14 @@ public:
     void RefreshMute();
 
 private:
-    CTarvoACPLUIDlg* m_dialog;
+    skin::SkinSurface& m_skin;
+    EndpointSectionData& m_data;
     float m_left = 0, m_right = 0, m_maximum = 0, m_minimum = 0, m_step = 0;
 };
 
 class CPPageRecord {
 public:
-    explicit CPPageRecord(CTarvoACPLUIDlg* dialog) : m_dialog(dialog) {}
+    CPPageRecord(skin::SkinSurface& skin, EndpointSectionData& data) : m_skin(skin), m_data(data) {}
     int Init();
     // The format of record endpoint i becomes the format of all of them.
     void RefreshFrom(int index);
@@ -53,7 +57,8 @@ public:
 
 private:
     static constexpr int kMaxConnectors = 8;
-    CTarvoACPLUIDlg* m_dialog;
+    skin::SkinSurface& m_skin;
+    EndpointSectionData& m_data;
     int m_endpointCount = 0;
     GUID m_connectors[kMaxConnectors] = {};
     int m_lineIndex = 0;

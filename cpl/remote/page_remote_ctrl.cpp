@@ -2,7 +2,7 @@
 
 #include "cpl/remote/rmct_nic_dialog.h"
 
-CPPageRemoteCtrl::CPPageRemoteCtrl(RmctSkinSurface* owner, HWND mainWindow, HINSTANCE resources)
+CPPageRemoteCtrl::CPPageRemoteCtrl(skin::SkinSurface* owner, HWND mainWindow, HINSTANCE resources)
     : owner_(owner),
       mainWindow_(mainWindow),
       resources_(resources),

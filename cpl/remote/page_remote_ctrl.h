@@ -8,7 +8,7 @@
 
 #include "cpl/remote/nic_table.h"
 #include "cpl/remote/rmct_endpoint.h"
-#include "cpl/remote/skin_surface.h"
+#include "cpl/skin/skin_surface.h"
 
 inline constexpr char kRmctNetworkSetButton[] = "BTN_RMCT_NETWORK_SET";
 inline constexpr char kRmctStartServerButton[] = "BTN_RMCT_START_SVR";
@@ -19,7 +19,7 @@ class CPPageRemoteCtrl {
 public:
     // `owner` may be null (no element is touched). Datagrams go to
     // `mainWindow`; `resources` holds the dialog template (null: the program).
-    CPPageRemoteCtrl(RmctSkinSurface* owner, HWND mainWindow, HINSTANCE resources = nullptr);
+    CPPageRemoteCtrl(skin::SkinSurface* owner, HWND mainWindow, HINSTANCE resources = nullptr);
     virtual ~CPPageRemoteCtrl();
     CPPageRemoteCtrl(const CPPageRemoteCtrl&) = delete;
     CPPageRemoteCtrl& operator=(const CPPageRemoteCtrl&) = delete;
@@ -40,7 +40,7 @@ public:
 private:
     void UpdateLocalAddressLabel();
 
-    RmctSkinSurface* owner_;
+    skin::SkinSurface* owner_;
     HWND mainWindow_;
     HINSTANCE resources_;
     RmctEndpoint* endpoint_;

@@ -15,10 +15,11 @@
 #include "cpl/skin/gdi.h"
 #include "cpl/skin/skin_controls.h"
 #include "cpl/skin/skin_resource.h"
+#include "cpl/skin/skin_surface.h"
 
 namespace skin {
 
-class CSkinDialog : public CDialog {
+class CSkinDialog : public CDialog, public SkinSurface {
 public:
     explicit CSkinDialog(UINT templateId = IDD_CPL_MAIN, HWND parent = nullptr);
     ~CSkinDialog() override;
@@ -38,15 +39,15 @@ public:
 
     // Name-based operations: the first control with that name; an unknown
     // name does nothing and the getters return 0.
-    void ShowButton(const char* name, BOOL visible);
-    void EnableButton(const char* name, BOOL enabled);
-    void SetButtonCheck(const char* name, BOOL latched);
-    int GetButtonCheck(const char* name) const;
-    void ShowSlider(const char* name, BOOL visible);
-    void SetSliderPos(const char* name, int value);  // trackbar at 100 - value
-    int GetSliderPos(const char* name) const;        // 100 - trackbar position
-    void ShowLabel(const char* name, BOOL visible);
-    void SetLabelText(const char* name, const char* text);
+    void ShowButton(const char* name, BOOL visible) override;
+    void EnableButton(const char* name, BOOL enabled) override;
+    void SetButtonCheck(const char* name, BOOL latched) override;
+    int GetButtonCheck(const char* name) const override;
+    void ShowSlider(const char* name, BOOL visible) override;
+    void SetSliderPos(const char* name, int value) override;  // trackbar at 100 - value
+    int GetSliderPos(const char* name) const override;        // 100 - trackbar position
+    void ShowLabel(const char* name, BOOL visible) override;
+    void SetLabelText(const char* name, const char* text) override;
     void ResetVisibility();
 
     // Lookups (null for an unknown name) and the lists, valid until the next

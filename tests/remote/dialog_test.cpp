@@ -135,7 +135,7 @@ protected:
     WinsockScope winsock;
     PacketSink mainWindow;
     FakeSkin skin;
-    RmctSkinOf<FakeSkin> surface{skin};
+    skin::SkinSurface& surface = skin;
 };
 
 void ExpectDriven(const DriveResult& r) {

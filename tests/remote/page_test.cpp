@@ -26,7 +26,7 @@ protected:
     WinsockScope winsock;
     PacketSink mainWindow;
     FakeSkin skin;
-    RmctSkinOf<FakeSkin> surface{skin};
+    skin::SkinSurface& surface = skin;
 };
 
 TEST_F(RemotePage, InitListsAdaptersSelectsTheFirstAndShowsItsAddress) {

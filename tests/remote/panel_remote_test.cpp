@@ -12,7 +12,6 @@
 #include <atomic>
 #include <thread>
 
-#include "cpl/app/remote_section.h"
 #include "cpl/panel_harness.h"
 #include "cpl/remote/rmct_nic_ids.h"
 #include "sim/audio/virtual_audio.h"
@@ -49,7 +48,7 @@ LRESULT CALLBACK WatchPackets(int code, WPARAM wParam, LPARAM lParam) {
 // The cable is pulled as the first WM_CPL_REMOTE_PACKET reaches the main
 // window; the section the window has right after the removal was handled.
 vc::CTarvoACPLUIDlg* g_dialog = nullptr;
-vc::CPPageRemoteCtrlBase* g_sectionDuring = nullptr;
+CPPageRemoteCtrl* g_sectionDuring = nullptr;
 
 LRESULT CALLBACK UnplugOnFirstPacket(int code, WPARAM wParam, LPARAM lParam) {
     const CWPSTRUCT* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
@@ -78,7 +77,6 @@ protected:
         veltrano::sim::ConfigureVirtualAudio(veltrano::sim::VirtualAudioConfig{});
         sim::net::ResetAdapters();
         vc::CTarvoACPLUIDlg::SetSettleDelayMs(2000);
-        vc::UseRemoteControlPage();
         ASSERT_FALSE(PortHeld(rmct::kDefaultPort)) << "another program holds the service port";
     }
     void TearDown() override {
@@ -277,7 +275,7 @@ TEST_F(RemotePanel, UnplugAndPlugWhileTheNetworkSettingsAreOpenThenOkLeaveOnePan
     vc::CTarvoACPLUIDlg::SetSettleDelayMs(0);
     vct::SetSwitches(1, 1, 1);
     vct::PanelWindow w;
-    vc::CPPageRemoteCtrlBase* afterUnplug = nullptr;
+    CPPageRemoteCtrl* afterUnplug = nullptr;
     // Each device change is sent to the window and handled before the call
     // returns.
     const auto replug = [&] {
@@ -287,7 +285,7 @@ TEST_F(RemotePanel, UnplugAndPlugWhileTheNetworkSettingsAreOpenThenOkLeaveOnePan
         veltrano::sim::WaitForVirtualNotifications();
     };
     // A first round loads what the dialog and the device change load once.
-    vc::CPPageRemoteCtrlBase* opener = w.Dialog().RemoteSection();
+    CPPageRemoteCtrl* opener = w.Dialog().RemoteSection();
     WithNetworkSettingsOpen(w, replug);
     EXPECT_EQ(afterUnplug, opener) << "the page went while its dialog ran";
     ASSERT_TRUE(w.PumpUntil([&] { return w.Dialog().RemoteSection() != nullptr; }, 10));
@@ -322,7 +320,7 @@ TEST_F(RemotePanel, UnplugDuringTheServiceStopWaitsForTheStopAndLeavesOnePanel) 
 
     w.Click("BTN_RMCT_START_SVR");
     ASSERT_TRUE(w.Latched("BTN_RMCT_START_SVR"));
-    vc::CPPageRemoteCtrlBase* page = w.Dialog().RemoteSection();
+    CPPageRemoteCtrl* page = w.Dialog().RemoteSection();
     {
         UdpSocket sender(INADDR_LOOPBACK, 0);
         ASSERT_TRUE(sender.SendToLoopback(rmct::kDefaultPort, "remote", 6));

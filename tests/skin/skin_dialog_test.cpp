@@ -2,8 +2,11 @@
 // tables, visibility, the name-based operations, the window's shape.
 
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "cpl/skin/region_win.h"
+#include "cpl/skin/skin_surface.h"
 #include "cpl/skin/skin_tables.h"
 #include "skin/skin_dialog_fixture.h"
 
@@ -164,6 +167,52 @@ TEST_F(SkinDialogTest, SliderValuesAreTheTrackbarTurnedRound) {
     EXPECT_EQ(dialog->GetSliderPos("SLDR_P_VOL_R"), 50);
     dialog->SetSliderPos("SLDR_R_VOL_R", 100);
     EXPECT_EQ(::SendMessageA(dialog->FindSlider("SLDR_R_VOL_R")->m_hWnd, TBM_GETPOS, 0, 0), 0);
+}
+
+// A section holds the window only as its skin surface: each operation
+// through it must reach the named element's own window, and the getters
+// read back what the window shows.
+TEST_F(SkinDialogTest, SurfaceOperationsReachTheNamedElementsWindow) {
+    skin::SkinSurface& surface = *dialog;
+    const auto text = [&](const char* name) {
+        char buffer[64] = {};
+        ::GetWindowTextA(dialog->FindLabel(name)->m_hWnd, buffer, sizeof buffer);
+        return std::string(buffer);
+    };
+    const auto trackbar = [&](const char* name) {
+        return ::SendMessageA(dialog->FindSlider(name)->m_hWnd, TBM_GETPOS, 0, 0);
+    };
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+        std::function<bool()> done;
+    };
+    const Row rows[] = {
+        {"hide a button", [&] { surface.ShowButton("BTN_P_96K", FALSE); },
+         [&] { return !::IsWindowVisible(dialog->FindButton("BTN_P_96K")->m_hWnd); }},
+        {"disable a button", [&] { surface.EnableButton("BTN_RMCT_START_SVR", FALSE); },
+         [&] { return !::IsWindowEnabled(dialog->FindButton("BTN_RMCT_START_SVR")->m_hWnd); }},
+        {"latch a button", [&] { surface.SetButtonCheck("BTN_ASIO_24B", TRUE); },
+         [&] {
+             return dialog->FindButton("BTN_ASIO_24B")->m_latched == 1 &&
+                    surface.GetButtonCheck("BTN_ASIO_24B") == 1;
+         }},
+        {"show a slider", [&] { surface.ShowSlider("SLDR_R_VOL_L", TRUE); },
+         [&] { return ::IsWindowVisible(dialog->FindSlider("SLDR_R_VOL_L")->m_hWnd) != FALSE; }},
+        {"move a slider", [&] { surface.SetSliderPos("SLDR_P_VOL_R", 25); },
+         [&] {
+             return trackbar("SLDR_P_VOL_R") == 75 && surface.GetSliderPos("SLDR_P_VOL_R") == 25;
+         }},
+        {"hide a label", [&] { surface.ShowLabel("TXT_LOCAL_IP", FALSE); },
+         [&] { return !::IsWindowVisible(dialog->FindLabel("TXT_LOCAL_IP")->m_hWnd); }},
+        {"write a label", [&] { surface.SetLabelText("TXT_REMOTE_IP", "10.0.0.2"); },
+         [&] { return text("TXT_REMOTE_IP") == "10.0.0.2"; }},
+    };
+    for (const Row& row : rows) {
+        ASSERT_FALSE(row.done()) << row.what << ": already so before the call";
+        row.act();
+        EXPECT_TRUE(row.done()) << row.what;
+    }
 }
 
 TEST_F(SkinDialogTest, WindowRegionIsTheMaskPixelForPixel) {
