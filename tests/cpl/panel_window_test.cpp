@@ -420,14 +420,26 @@ TEST_F(PanelTest, FiftyUnplugPlugCyclesLeakNoHandleGdiObjectOrComReference) {
         cycle();
         if (HasFatalFailure()) return;
     }
-    const Resources after = Count(w.Hwnd());
+    // Wine opens a handle of its own now and then (seen: a shared-memory
+    // section, and a running thread's), more of them on a loaded machine (up
+    // to 3 in 50 cycles at load 7); one lost per cycle would be 50 more, one
+    // every tenth cycle still more than this.
+    constexpr size_t kWineOwn = 4;
+    // What the last cycle let go of may close a moment later on a loaded
+    // machine (a section thread's last handle), so the handles get a few
+    // poll ticks to come back; a leak never does.
+    Resources after = Count(w.Hwnd());
+    w.PumpUntil(
+        [&] {
+            after = Count(w.Hwnd());
+            return after.kernelHandles <= before.kernelHandles + kWineOwn;
+        },
+        10);
     EXPECT_GT(before.gdi, 0u);  // the counters see what the window holds
     EXPECT_GT(before.kernelHandles, 0u);
     EXPECT_GT(before.comReferences, 0);
     EXPECT_EQ(after.gdi, before.gdi);
-    // Wine may open a handle of its own now and then; one lost per cycle
-    // would be 50 more.
-    EXPECT_LE(after.kernelHandles, before.kernelHandles + 2);
+    EXPECT_LE(after.kernelHandles, before.kernelHandles + kWineOwn);
     EXPECT_EQ(deviceHandles, 0u);
     EXPECT_EQ(after.windows, before.windows);
     EXPECT_EQ(after.com, before.com);
