@@ -27,4 +27,14 @@ using UniqueMappedView = UniqueResource<MappedViewTraits>;
 using GlobalBytesTraits = ReleasedBy<BYTE*, &::GlobalFree>;
 using UniqueGlobalBytes = UniqueResource<GlobalBytesTraits>;
 
+// A block from LocalAlloc, or one the system allocated and hands back to be
+// freed with LocalFree (security descriptors, formatted messages).
+using LocalBlockTraits = ReleasedBy<HLOCAL, &::LocalFree>;
+using UniqueLocalBlock = UniqueResource<LocalBlockTraits>;
+
+// A GDI object (region, bitmap, brush, font) of type `Gdi`, deleted once it
+// is no longer selected into a device context.
+template <typename Gdi>
+using UniqueGdiObject = UniqueResource<ReleasedBy<Gdi, &::DeleteObject>>;
+
 }  // namespace veltrano
