@@ -11,20 +11,12 @@
 
 namespace veltrano {
 
-struct SocketTraits {
-    using Type = SOCKET;
-    static Type Invalid() noexcept { return INVALID_SOCKET; }
-    static Type Normalize(Type s) noexcept { return s; }
-    static void Release(Type s) noexcept { ::closesocket(s); }
-};
+// INVALID_SOCKET is all bits set.
+using SocketTraits = ReleasedBy<SOCKET, &::closesocket, kAllBitsSet>;
 using UniqueSocket = UniqueResource<SocketTraits>;
 
-struct WsaEventTraits {
-    using Type = WSAEVENT;
-    static Type Invalid() noexcept { return WSA_INVALID_EVENT; }
-    static Type Normalize(Type e) noexcept { return e; }
-    static void Release(Type e) noexcept { ::WSACloseEvent(e); }
-};
+// WSA_INVALID_EVENT is null.
+using WsaEventTraits = ReleasedBy<WSAEVENT, &::WSACloseEvent>;
 using UniqueWsaEvent = UniqueResource<WsaEventTraits>;
 
 // A successful WSAStartup, ended by one WSACleanup: true while held.

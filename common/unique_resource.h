@@ -10,8 +10,11 @@
 //       static void Release(Type v) noexcept;    // called once per owned value
 //   };
 //
-// get and release are named as std::unique_ptr names them.
+// get and release are named as std::unique_ptr names them. Most traits are
+// ReleasedBy<...> below; write a struct only for kinds it cannot express.
 
+#include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace veltrano {
@@ -52,6 +55,33 @@ public:
 
 private:
     Type m_value = Traits::Invalid();
+};
+
+// "Nothing" as raw bits: zero is null; all bits set is how Windows spells a
+// failed handle or socket (INVALID_HANDLE_VALUE, INVALID_SOCKET).
+inline constexpr std::intptr_t kAllBitsSet = -1;
+
+// Traits of a `T` given back by one call `ReleaseFn(value)` (its result is not
+// looked at), owning nothing when its bits are `Empty`. `AlsoEmpty` is a
+// second spelling of nothing, stored as `Empty`: kernel calls report failure
+// as null or as all bits set, depending on the call.
+template <typename T, auto ReleaseFn, std::intptr_t Empty = 0, std::intptr_t AlsoEmpty = Empty>
+struct ReleasedBy {
+    static_assert(std::is_pointer_v<T> || std::is_integral_v<T>,
+                  "a raw value is a pointer, a handle or an integer");
+    using Type = T;
+    static Type Invalid() noexcept { return FromBits(Empty); }
+    static Type Normalize(Type v) noexcept { return v == FromBits(AlsoEmpty) ? Invalid() : v; }
+    static void Release(Type v) noexcept { static_cast<void>(ReleaseFn(v)); }
+
+private:
+    static Type FromBits(std::intptr_t bits) noexcept {
+        if constexpr (std::is_pointer_v<T>) {
+            return reinterpret_cast<Type>(bits);
+        } else {
+            return static_cast<Type>(bits);
+        }
+    }
 };
 
 }  // namespace veltrano

@@ -5,6 +5,7 @@
 #include "kslib/ks_heap.h"
 #include "kslib/ks_log.h"
 #include "platform/ks_setupdi.h"
+#include "platform/seam_owners.h"
 #include "platform/win32_headers.h"
 
 namespace kslib {
@@ -13,22 +14,6 @@ namespace {
 constexpr DWORD kDetailBufferSize = 528;
 
 bool IsNullCategory(const GUID* pguid) { return pguid == nullptr || *pguid == GUID{}; }
-
-// Owns an HDEVINFO for the enumeration's lifetime.
-class DevInfoSet {
-public:
-    explicit DevInfoSet(HDEVINFO h) : m_h(h) {}
-    ~DevInfoSet() {
-        if (IsValid()) platform::SetupDiDestroyDeviceInfoList(m_h);
-    }
-    DevInfoSet(const DevInfoSet&) = delete;
-    DevInfoSet& operator=(const DevInfoSet&) = delete;
-    bool IsValid() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
-    HDEVINFO Get() const { return m_h; }
-
-private:
-    HDEVINFO m_h;
-};
 
 }  // namespace
 
@@ -46,8 +31,8 @@ HRESULT CKsEnumFilters::EnumFilters(const GUID* pguidCategory, const GUID* pguid
     DestroyLists();
     if (IsNullCategory(pguidCategory)) return E_FAIL;
 
-    DevInfoSet devInfo(platform::SetupDiGetClassDevsA(pguidCategory, nullptr, nullptr,
-                                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    platform::UniqueDeviceInfoSet devInfo(platform::SetupDiGetClassDevsA(
+        pguidCategory, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!devInfo.IsValid()) {
         KsLog(4, "No devices found");
         return E_FAIL;
@@ -57,7 +42,7 @@ HRESULT CKsEnumFilters::EnumFilters(const GUID* pguidCategory, const GUID* pguid
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
     for (DWORD dwIndex = 0; platform::SetupDiEnumDeviceInterfaces(
-             devInfo.Get(), nullptr, pguidCategory, dwIndex, &interfaceData);
+             devInfo.get(), nullptr, pguidCategory, dwIndex, &interfaceData);
          ++dwIndex) {
         auto* pDetail = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(KsAlloc(kDetailBufferSize));
         if (pDetail == nullptr) {
@@ -68,14 +53,14 @@ HRESULT CKsEnumFilters::EnumFilters(const GUID* pguidCategory, const GUID* pguid
         pDetail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         SP_DEVINFO_DATA devInfoData{};
         devInfoData.cbSize = sizeof devInfoData;
-        bool fUse = platform::SetupDiGetDeviceInterfaceDetailA(devInfo.Get(), &interfaceData,
+        bool fUse = platform::SetupDiGetDeviceInterfaceDetailA(devInfo.get(), &interfaceData,
                                                                pDetail, kDetailBufferSize, nullptr,
                                                                &devInfoData) != FALSE;
 
         if (fUse && !IsNullCategory(pguidAliasCategory)) {
             SP_DEVICE_INTERFACE_DATA aliasData{};
             aliasData.cbSize = sizeof aliasData;
-            if (!platform::SetupDiGetDeviceInterfaceAlias(devInfo.Get(), &interfaceData,
+            if (!platform::SetupDiGetDeviceInterfaceAlias(devInfo.get(), &interfaceData,
                                                           pguidAliasCategory, &aliasData)) {
                 KsLog(5, "Failed to get requested DeviceInterfaceAlias");
                 fUse = false;

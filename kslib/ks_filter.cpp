@@ -44,7 +44,7 @@ CKsFilter::~CKsFilter() {
     KsTraceScope trace("CKsFilter::~CKsFilter()");
     // Called directly: the derived parts are already gone here.
     CKsFilter::DestroyLists();
-    SafeCloseHandle(m_handle);
+    m_handle.Reset();
 }
 
 void CKsFilter::DestroyNodes() {
@@ -75,12 +75,12 @@ HRESULT CKsFilter::DestroyLists() {
 
 HRESULT CKsFilter::Instantiate() {
     KsTraceScope trace("CKsFilter::Instantiate()");
-    SafeCloseHandle(m_handle);
-    m_handle =
-        platform::CreateFileA(m_szSymbolicLink, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (!IsValidHandle(m_handle)) {
-        m_handle = INVALID_HANDLE_VALUE;
+    // Closed before the new open: the device is opened without sharing.
+    m_handle.Reset();
+    m_handle.Reset(platform::CreateFileA(m_szSymbolicLink, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                         OPEN_EXISTING,
+                                         FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_handle) {
         KsLog(1, "CKsFilter::Instantiate: CreateFile failed for device %s.  ErrorCode = 0x%08lx",
               m_szSymbolicLink, GetLastError());
         return E_FAIL;
@@ -196,7 +196,7 @@ HRESULT CKsFilter::GetPinPropertySimple(ULONG nPinId, REFGUID guidPropertySet, U
     ksPProp.Property.Flags = KSPROPERTY_TYPE_GET;
     ksPProp.PinId = nPinId;
     ksPProp.Reserved = 0;
-    return SyncIoctl(m_handle, IOCTL_KS_PROPERTY, &ksPProp, sizeof ksPProp, pvValue, cbValue,
+    return SyncIoctl(m_handle.get(), IOCTL_KS_PROPERTY, &ksPProp, sizeof ksPProp, pvValue, cbValue,
                      nullptr);
 }
 
@@ -212,13 +212,13 @@ HRESULT CKsFilter::GetPinPropertyMulti(ULONG nPinId, REFGUID guidPropertySet, UL
     ksPProp.PinId = nPinId;
 
     ULONG cbNeeded = 0;
-    HRESULT hr =
-        SyncIoctl(m_handle, IOCTL_KS_PROPERTY, &ksPProp, sizeof ksPProp, nullptr, 0, &cbNeeded);
+    HRESULT hr = SyncIoctl(m_handle.get(), IOCTL_KS_PROPERTY, &ksPProp, sizeof ksPProp, nullptr, 0,
+                           &cbNeeded);
     if (FAILED(hr)) return hr;
     if (cbNeeded == 0) return E_FAIL;
     void* pvBuffer = KsAlloc(cbNeeded);
     if (pvBuffer == nullptr) return E_OUTOFMEMORY;
-    hr = SyncIoctl(m_handle, IOCTL_KS_PROPERTY, &ksPProp, sizeof ksPProp, pvBuffer, cbNeeded,
+    hr = SyncIoctl(m_handle.get(), IOCTL_KS_PROPERTY, &ksPProp, sizeof ksPProp, pvBuffer, cbNeeded,
                    nullptr);
     if (FAILED(hr)) {
         KsFree(pvBuffer);

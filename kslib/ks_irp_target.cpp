@@ -2,13 +2,12 @@
 
 #include <cstdint>
 
+#include "common/win_owners.h"
 #include "kslib/ks_heap.h"
 #include "kslib/ks_log.h"
 #include "platform/ks_device.h"
 
 namespace kslib {
-
-CKsIrpTarget::CKsIrpTarget() : m_handle(INVALID_HANDLE_VALUE) {}
 
 bool CKsIrpTarget::IsValidHandle(HANDLE hHandle) {
     return hHandle != nullptr && hHandle != INVALID_HANDLE_VALUE;
@@ -35,15 +34,15 @@ HRESULT CKsIrpTarget::SyncIoctl(HANDLE hHandle, ULONG ulIoctl, PVOID pvInBuffer,
     }
 
     OVERLAPPED overlapped{};
-    HANDLE hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (hEvent == nullptr) {
+    const veltrano::UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!event) {
         KsLog(1, "CKsIrpTarget::SyncIoctl CreateEvent failed");
         KsLogLeave("CKsIrpTarget::SyncIoctl", E_OUTOFMEMORY);
         return E_OUTOFMEMORY;
     }
     // The low bit keeps the completion from being posted to an I/O
     // completion port the handle may be bound to.
-    overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(hEvent) | 1);
+    overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(event.get()) | 1);
 
     HRESULT hr = S_OK;
     DWORD dwReturned = 0;
@@ -51,7 +50,7 @@ HRESULT CKsIrpTarget::SyncIoctl(HANDLE hHandle, ULONG ulIoctl, PVOID pvInBuffer,
                                    cbOutBuffer, &dwReturned, &overlapped)) {
         const DWORD dwError = GetLastError();
         if (dwError == ERROR_IO_PENDING) {
-            DWORD dwWait = WaitForSingleObject(hEvent, kSyncIoctlTimeoutMs);
+            DWORD dwWait = WaitForSingleObject(event.get(), kSyncIoctlTimeoutMs);
             dwReturned = 0;
             if (dwWait == WAIT_TIMEOUT) {
                 // A device that stopped answering must not hold the caller
@@ -60,7 +59,7 @@ HRESULT CKsIrpTarget::SyncIoctl(HANDLE hHandle, ULONG ulIoctl, PVOID pvInBuffer,
                 // wait for the cancellation, which Windows completes.
                 KsLog(1, "CKsIrpTarget::SyncIoctl request 0x%08lx timed out; cancelling", ulIoctl);
                 platform::CancelIoEx(hHandle, &overlapped);
-                dwWait = WaitForSingleObject(hEvent, INFINITE);
+                dwWait = WaitForSingleObject(event.get(), INFINITE);
                 hr = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
             } else if (dwWait != WAIT_OBJECT_0) {
                 KsLog(1, "CKsIrpTarget::SyncIoctl WaitForSingleObject failed dwWait:0x%08lx",
@@ -88,7 +87,6 @@ HRESULT CKsIrpTarget::SyncIoctl(HANDLE hHandle, ULONG ulIoctl, PVOID pvInBuffer,
         }
     }
     *pulReturned = dwReturned;
-    SafeCloseHandle(hEvent);
     KsLogLeave("CKsIrpTarget::SyncIoctl", hr);
     return hr;
 }
@@ -105,16 +103,16 @@ HRESULT CKsIrpTarget::GetPropertyMulti(REFGUID guidPropertySet, ULONG nProperty,
     pProperty->Flags = KSPROPERTY_TYPE_GET;
 
     ULONG cbNeeded = 0;
-    HRESULT hr = SyncIoctl(m_handle, IOCTL_KS_PROPERTY, pProperty, sizeof(KSPROPERTY), nullptr, 0,
-                           &cbNeeded);
+    HRESULT hr = SyncIoctl(m_handle.get(), IOCTL_KS_PROPERTY, pProperty, sizeof(KSPROPERTY),
+                           nullptr, 0, &cbNeeded);
     if (SUCCEEDED(hr) && cbNeeded != 0) {
         void* pvBuffer = KsAlloc(cbNeeded);
         if (pvBuffer == nullptr) {
             hr = E_OUTOFMEMORY;
         } else {
             ULONG cbReturned = 0;
-            hr = SyncIoctl(m_handle, IOCTL_KS_PROPERTY, pProperty, sizeof(KSPROPERTY), pvBuffer,
-                           cbNeeded, &cbReturned);
+            hr = SyncIoctl(m_handle.get(), IOCTL_KS_PROPERTY, pProperty, sizeof(KSPROPERTY),
+                           pvBuffer, cbNeeded, &cbReturned);
             *ppvBuffer = pvBuffer;
             if (pcbBuffer != nullptr) *pcbBuffer = cbNeeded;
         }
@@ -132,8 +130,8 @@ HRESULT CKsIrpTarget::SetPropertySimple(REFGUID guidPropertySet, ULONG nProperty
     pProperty->Id = nProperty;
     pProperty->Flags = KSPROPERTY_TYPE_SET;
     // Kernel streaming carries a SET's value in the output buffer.
-    HRESULT hr = SyncIoctl(m_handle, IOCTL_KS_PROPERTY, pProperty, sizeof(KSPROPERTY), pvValue,
-                           cbValue, nullptr);
+    HRESULT hr = SyncIoctl(m_handle.get(), IOCTL_KS_PROPERTY, pProperty, sizeof(KSPROPERTY),
+                           pvValue, cbValue, nullptr);
     KsFree(pProperty);
     return hr;
 }

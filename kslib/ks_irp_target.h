@@ -3,13 +3,14 @@
 
 #include <cstdint>
 
+#include "platform/seam_owners.h"
 #include "platform/win32_headers.h"
 
 namespace kslib {
 
 class CKsIrpTarget {
 public:
-    CKsIrpTarget();
+    CKsIrpTarget() = default;
     CKsIrpTarget(const CKsIrpTarget&) = delete;
     CKsIrpTarget& operator=(const CKsIrpTarget&) = delete;
 
@@ -32,10 +33,11 @@ public:
     HRESULT SetPropertySimple(REFGUID guidPropertySet, ULONG nProperty, PVOID pvValue,
                               ULONG cbValue);
 
-    HANDLE GetHandle() const { return m_handle; }
+    HANDLE GetHandle() const { return m_handle.get(); }
 
 protected:
-    HANDLE m_handle;
+    // Holds INVALID_HANDLE_VALUE while nothing is open.
+    platform::UniqueDeviceHandle m_handle;
 };
 
 // A topology node of a filter.

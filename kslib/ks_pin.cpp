@@ -91,9 +91,9 @@ HRESULT CKsPin::Init() {
 
 void CKsPin::ClosePin() {
     KsTraceScope trace("CKsPin::ClosePin()");
-    if (IsValidHandle(m_handle)) {
+    if (m_handle) {
         SetState(KSSTATE_STOP);
-        SafeCloseHandle(m_handle);
+        m_handle.Reset();
     }
 }
 
@@ -112,7 +112,7 @@ HRESULT CKsPin::Instantiate(BOOL fLooped) {
     const DWORD dwResult = platform::KsCreatePin(m_pFilter->GetHandle(), m_pksPinCreate,
                                                  GENERIC_READ | GENERIC_WRITE, &hPin);
     if (dwResult == 0) {
-        m_handle = hPin;
+        m_handle.Reset(hPin);
         m_ksState = KSSTATE_STOP;
         return S_OK;
     }
@@ -138,11 +138,12 @@ HRESULT CKsPin::SetState(KSSTATE ksState) {
 HRESULT CKsPin::Reset() {
     KsTraceScope trace("CKsPin::Reset()");
     KSRESET ksReset = KSRESET_BEGIN;
-    HRESULT hr =
-        SyncIoctl(m_handle, IOCTL_KS_RESET_STATE, &ksReset, sizeof ksReset, nullptr, 0, nullptr);
+    HRESULT hr = SyncIoctl(m_handle.get(), IOCTL_KS_RESET_STATE, &ksReset, sizeof ksReset, nullptr,
+                           0, nullptr);
     if (FAILED(hr)) KsLog(1, "IOCTL_KS_RESET_STATE failed");
     ksReset = KSRESET_END;
-    hr = SyncIoctl(m_handle, IOCTL_KS_RESET_STATE, &ksReset, sizeof ksReset, nullptr, 0, nullptr);
+    hr = SyncIoctl(m_handle.get(), IOCTL_KS_RESET_STATE, &ksReset, sizeof ksReset, nullptr, 0,
+                   nullptr);
     if (FAILED(hr)) KsLog(1, "IOCTL_KS_RESET_STATE failed");
     return hr;
 }
@@ -150,8 +151,9 @@ HRESULT CKsPin::Reset() {
 HRESULT CKsPin::WriteData(PKSSTREAM_HEADER pksStreamHeader, LPOVERLAPPED pOverlapped) {
     KsTraceScope trace("CKsPin::WriteData()");
     DWORD dwReturned = 0;
-    if (!platform::DeviceIoControl(m_handle, IOCTL_KS_WRITE_STREAM, nullptr, 0, pksStreamHeader,
-                                   pksStreamHeader->Size, &dwReturned, pOverlapped)) {
+    if (!platform::DeviceIoControl(m_handle.get(), IOCTL_KS_WRITE_STREAM, nullptr, 0,
+                                   pksStreamHeader, pksStreamHeader->Size, &dwReturned,
+                                   pOverlapped)) {
         const DWORD dwError = GetLastError();
         if (dwError != ERROR_IO_PENDING) {
             KsLog(1, "CKsPin::WriteData's DeviceIoControl Failed!  Error=0x%#08lx", dwError);
@@ -164,8 +166,9 @@ HRESULT CKsPin::WriteData(PKSSTREAM_HEADER pksStreamHeader, LPOVERLAPPED pOverla
 HRESULT CKsPin::ReadData(PKSSTREAM_HEADER pksStreamHeader, LPOVERLAPPED pOverlapped) {
     KsTraceScope trace("CKsPin::ReadData()");
     DWORD dwReturned = 0;
-    if (!platform::DeviceIoControl(m_handle, IOCTL_KS_READ_STREAM, nullptr, 0, pksStreamHeader,
-                                   pksStreamHeader->Size, &dwReturned, pOverlapped)) {
+    if (!platform::DeviceIoControl(m_handle.get(), IOCTL_KS_READ_STREAM, nullptr, 0,
+                                   pksStreamHeader, pksStreamHeader->Size, &dwReturned,
+                                   pOverlapped)) {
         const DWORD dwError = GetLastError();
         if (dwError != ERROR_IO_PENDING) {
             KsLog(1, "DeviceIoControl Failed!  Error=0x%08lx", dwError);

@@ -1,5 +1,6 @@
 #include "setup/certificate_step.h"
 
+#include "common/win_owners.h"
 #include "setup/setup_text.h"
 
 namespace veltrano::setup {
@@ -8,12 +9,15 @@ namespace {
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes) {
     if (bytes.empty()) return false;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    UniqueHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    const bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                     written == bytes.size();
-    const bool closed = CloseHandle(file) != FALSE;
+    // The close is where a full disk may show, so its result counts: the file
+    // is taken from the owner and closed here.
+    const bool closed = CloseHandle(file.release()) != FALSE;
     if (!ok || !closed) {
         DeleteFileA(path.c_str());
         return false;

@@ -46,9 +46,10 @@ bool KsDevice::CreateEvents() {
         for (auto& rate : direction) {
             for (PinStream& pin : rate) {
                 for (StreamPacket& packet : pin.packets) {
-                    if (packet.overlapped.hEvent != nullptr) continue;
-                    packet.overlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-                    if (packet.overlapped.hEvent == nullptr) return false;
+                    if (packet.event) continue;
+                    packet.event.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+                    packet.overlapped.hEvent = packet.event.get();
+                    if (!packet.event) return false;
                 }
             }
         }
@@ -82,8 +83,8 @@ void KsDevice::Release() {
             for (PinStream& pin : rate) {
                 pin.pin = nullptr;
                 for (StreamPacket& packet : pin.packets) {
-                    if (packet.overlapped.hEvent != nullptr) CloseHandle(packet.overlapped.hEvent);
                     packet.overlapped.hEvent = nullptr;
+                    packet.event.Reset();
                 }
             }
         }

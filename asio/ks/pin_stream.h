@@ -3,6 +3,7 @@
 // slot, with its ring of eight device packets.
 
 #include "asio/core/capability_table.h"
+#include "common/win_owners.h"
 #include "platform/win32_headers.h"
 
 namespace kslib {
@@ -28,6 +29,8 @@ inline constexpr uint32_t kMaxPinChannels = kMaxChannelsPerSlot;
 struct StreamPacket {
     KSSTREAM_HEADER header{};
     OVERLAPPED overlapped{};
+    // Owns overlapped.hEvent, which is the same handle or null.
+    UniqueHandle event;
 };
 
 struct PinStream : DeviceStream {

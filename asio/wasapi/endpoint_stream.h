@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include "asio/core/capability_table.h"
+#include "common/win_owners.h"
 
 namespace veltrano::asio {
 
@@ -23,8 +24,10 @@ struct EndpointStream : DeviceStream {
     uint32_t framesPerPeriod = 0;
     // Signalled by the audio engine once per period; lives as long as the
     // back end, so the streaming thread's wait array never holds a dead
-    // handle.
+    // handle. `eventOwner` owns it; `event` is the same handle (or null) for
+    // the calls and wait lists that take it.
     HANDLE event = nullptr;
+    UniqueHandle eventOwner;
 
     void ReleaseClients() {
         clock.Reset();

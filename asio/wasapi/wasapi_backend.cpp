@@ -58,10 +58,11 @@ HRESULT WasapiBackend::CreateSyncObjects() {
     for (StreamSlots& direction : m_streams) {
         for (auto& slot : direction) {
             for (EndpointStream& stream : slot) {
-                if (stream.event == nullptr) {
-                    stream.event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+                if (!stream.eventOwner) {
+                    stream.eventOwner.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+                    stream.event = stream.eventOwner.get();
                 }
-                if (stream.event == nullptr) return E_OUTOFMEMORY;
+                if (!stream.eventOwner) return E_OUTOFMEMORY;
             }
         }
     }
@@ -139,8 +140,8 @@ void WasapiBackend::Shutdown() {
     for (StreamSlots& direction : m_streams) {
         for (auto& slot : direction) {
             for (EndpointStream& stream : slot) {
-                if (stream.event != nullptr) CloseHandle(stream.event);
                 stream.event = nullptr;
+                stream.eventOwner.Reset();
                 stream.Clear();
             }
         }

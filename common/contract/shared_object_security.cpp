@@ -5,22 +5,20 @@
 namespace veltrano {
 
 SharedObjectSecurity::SharedObjectSecurity() {
+    // A failed conversion may have written to the pointer; only a success
+    // leaves a descriptor to own.
+    PSECURITY_DESCRIPTOR built = nullptr;
     m_labelled = ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                     kSharedObjectSddl, SDDL_REVISION_1, &m_descriptor, nullptr) != FALSE;
-    if (!m_labelled) {
-        m_descriptor = nullptr;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                kSharedObjectSddlUnlabelled, SDDL_REVISION_1, &m_descriptor, nullptr)) {
-            m_descriptor = nullptr;
-        }
+                     kSharedObjectSddl, SDDL_REVISION_1, &built, nullptr) != FALSE;
+    if (m_labelled) {
+        m_descriptor.Reset(built);
+    } else if (ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                   kSharedObjectSddlUnlabelled, SDDL_REVISION_1, &built, nullptr)) {
+        m_descriptor.Reset(built);
     }
     m_attributes.nLength = sizeof(m_attributes);
-    m_attributes.lpSecurityDescriptor = m_descriptor;
+    m_attributes.lpSecurityDescriptor = m_descriptor.get();
     m_attributes.bInheritHandle = FALSE;
-}
-
-SharedObjectSecurity::~SharedObjectSecurity() {
-    if (m_descriptor != nullptr) LocalFree(m_descriptor);
 }
 
 }  // namespace veltrano

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include "common/win_owners.h"
+
 namespace veltrano {
 
 // The descriptor in security descriptor definition language.
@@ -25,19 +27,19 @@ inline constexpr char kSharedObjectSddlUnlabelled[] =
 class SharedObjectSecurity {
 public:
     SharedObjectSecurity();
-    ~SharedObjectSecurity();
     SharedObjectSecurity(const SharedObjectSecurity&) = delete;
     SharedObjectSecurity& operator=(const SharedObjectSecurity&) = delete;
 
     // For the Create* call; null (the system's defaults) only when neither
     // form could be built.
-    SECURITY_ATTRIBUTES* Attributes() { return m_descriptor != nullptr ? &m_attributes : nullptr; }
-    PSECURITY_DESCRIPTOR Descriptor() const { return m_descriptor; }
+    SECURITY_ATTRIBUTES* Attributes() { return m_descriptor ? &m_attributes : nullptr; }
+    PSECURITY_DESCRIPTOR Descriptor() const { return m_descriptor.get(); }
     // The descriptor carries the medium label.
     bool Labelled() const { return m_labelled; }
 
 private:
-    PSECURITY_DESCRIPTOR m_descriptor = nullptr;
+    // Built by the system, given back with LocalFree.
+    UniqueLocalBlock m_descriptor;
     SECURITY_ATTRIBUTES m_attributes{};
     bool m_labelled = false;
 };

@@ -4,6 +4,7 @@
 #include <winsock2.h>
 // clang-format on
 
+#include "common/socket_owners.h"
 #include "cpl/remote/rmct_endpoint.h"
 #include "platform/net.h"
 
@@ -11,25 +12,25 @@ HRESULT SendNotifyBroadcast(uint32_t mask, uint32_t address, uint16_t port, cons
                             int length) {
     if (payload == nullptr || length < 0) return E_FAIL;
     WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return E_FAIL;
-    HRESULT result = E_FAIL;
-    const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s != INVALID_SOCKET) {
-        const BOOL on = TRUE;
-        // Without the broadcast option the send would be refused; that is a
-        // failure too, not a quiet success.
-        if (setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
-                       sizeof(on)) == 0) {
-            sockaddr_in to = {};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(port);
-            to.sin_addr.s_addr = htonl(rmct::DirectedBroadcast(address, mask));
-            if (platform::sendto(s, payload, length, 0, reinterpret_cast<const sockaddr*>(&to),
-                                 sizeof(to)) != SOCKET_ERROR)
-                result = S_OK;
-        }
-        closesocket(s);
+    const veltrano::UniqueWinsockUse winsock(WSAStartup(MAKEWORD(2, 2), &wsa) == 0);
+    if (!winsock) return E_FAIL;
+    // Declared after the Winsock use, so closed before it ends.
+    const veltrano::UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
+    if (!s) return E_FAIL;
+    const BOOL on = TRUE;
+    // Without the broadcast option the send would be refused; that is a
+    // failure too, not a quiet success.
+    if (setsockopt(s.get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                   sizeof(on)) != 0) {
+        return E_FAIL;
     }
-    WSACleanup();
-    return result;
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(rmct::DirectedBroadcast(address, mask));
+    if (platform::sendto(s.get(), payload, length, 0, reinterpret_cast<const sockaddr*>(&to),
+                         sizeof(to)) == SOCKET_ERROR) {
+        return E_FAIL;
+    }
+    return S_OK;
 }

@@ -1,5 +1,8 @@
 #include "cpl/skin/region_win.h"
 
+#include <utility>
+
+#include "common/win_owners.h"
 #include "cpl/skin/gdi.h"
 #include "cpl/skin/region_builder.h"
 
@@ -13,28 +16,20 @@ namespace {
 // ORs each batch into one region.
 class RegionCombiner : public RegionBatchSink {
 public:
-    ~RegionCombiner() {
-        if (m_result) ::DeleteObject(m_result);
-    }
     bool Batch(const RegionHeader&, const uint8_t* data, size_t bytes) override {
-        HRGN part = ::ExtCreateRegion(nullptr, static_cast<DWORD>(bytes), reinterpret_cast<const RGNDATA*>(data));
+        Region part(::ExtCreateRegion(nullptr, static_cast<DWORD>(bytes), reinterpret_cast<const RGNDATA*>(data)));
         if (!part) return false;
         if (!m_result) {
-            m_result = part;
+            m_result = std::move(part);
             return true;
         }
-        int combined = ::CombineRgn(m_result, m_result, part, RGN_OR);
-        ::DeleteObject(part);
-        return combined != ERROR;
+        return ::CombineRgn(m_result.get(), m_result.get(), part.get(), RGN_OR) != ERROR;
     }
-    HRGN Take() {
-        HRGN r = m_result;
-        m_result = nullptr;
-        return r;
-    }
+    HRGN Take() { return m_result.release(); }
 
 private:
-    HRGN m_result = nullptr;
+    using Region = veltrano::UniqueGdiObject<HRGN>;
+    Region m_result;
 };
 
 }  // namespace
@@ -53,11 +48,13 @@ HRGN RegionFromMask(HBITMAP mask) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HBITMAP dib = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    // Deleted at the end, once the memory DC that draws into it has let go.
+    const veltrano::UniqueGdiObject<HBITMAP> dib(
+        ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     HRGN result = nullptr;
     if (dib && bits && source) {
         {
-            MemoryDC copy(screen, dib);
+            MemoryDC copy(screen, dib.get());
             if (copy) ::BitBlt(copy.dc(), 0, 0, bm.bmWidth, bm.bmHeight, source.dc(), 0, 0, SRCCOPY);
         }
         ::GdiFlush();
@@ -66,7 +63,6 @@ HRGN RegionFromMask(HBITMAP mask) {
         RegionCombiner combiner;
         if (BuildRegionRuns(pixels, combiner)) result = combiner.Take();
     }
-    if (dib) ::DeleteObject(dib);
     ::ReleaseDC(nullptr, screen);
     return result;
 }

@@ -42,22 +42,11 @@ bool ReadCertificateFile(const std::string& path, std::vector<BYTE>* bytes) {
     return ok;
 }
 
-struct StoreTraits {
-    using Type = HCERTSTORE;
-    static Type Invalid() noexcept { return nullptr; }
-    static Type Normalize(Type h) noexcept { return h; }
-    static void Release(Type h) noexcept { CertCloseStore(h, 0); }
-};
+BOOL CloseStore(HCERTSTORE store) { return CertCloseStore(store, 0); }
 
-struct CertificateTraits {
-    using Type = PCCERT_CONTEXT;
-    static Type Invalid() noexcept { return nullptr; }
-    static Type Normalize(Type c) noexcept { return c; }
-    static void Release(Type c) noexcept { CertFreeCertificateContext(c); }
-};
-
-using Store = veltrano::UniqueResource<StoreTraits>;
-using Certificate = veltrano::UniqueResource<CertificateTraits>;
+using Store = veltrano::UniqueResource<veltrano::ReleasedBy<HCERTSTORE, &CloseStore>>;
+using Certificate =
+    veltrano::UniqueResource<veltrano::ReleasedBy<PCCERT_CONTEXT, &CertFreeCertificateContext>>;
 
 // The store's certificate with exactly this encoding, or null.
 PCCERT_CONTEXT FindSame(HCERTSTORE store, PCCERT_CONTEXT certificate) {

@@ -2,24 +2,18 @@
 
 #include <objbase.h>
 
+#include "common/win_owners.h"
+
 namespace veltrano::probe {
 namespace {
 
-class Key {
-public:
-    Key(HKEY parent, const char* path) {
-        if (RegOpenKeyExA(parent, path, 0, KEY_READ, &m_key) != ERROR_SUCCESS) m_key = nullptr;
-    }
-    ~Key() {
-        if (m_key != nullptr) RegCloseKey(m_key);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY get() const { return m_key; }
+using Key = UniqueResource<RegistryKeyTraits>;
 
-private:
-    HKEY m_key = nullptr;
-};
+// The key opened for reading, or an empty owner.
+Key OpenForReading(HKEY parent, const char* path) {
+    HKEY key = nullptr;
+    return Key(RegOpenKeyExA(parent, path, 0, KEY_READ, &key) == ERROR_SUCCESS ? key : nullptr);
+}
 
 // Drivers write "CLSID" as a wide or a narrow string; the wide read converts
 // either.
@@ -51,8 +45,8 @@ std::string ReadNarrow(HKEY key, const char* name) {
 
 std::vector<AsioDriverEntry> ListAsioDrivers() {
     std::vector<AsioDriverEntry> drivers;
-    Key asio(HKEY_LOCAL_MACHINE, "Software\\ASIO");
-    if (asio.get() == nullptr) return drivers;
+    const Key asio = OpenForReading(HKEY_LOCAL_MACHINE, "Software\\ASIO");
+    if (!asio) return drivers;
     for (DWORD index = 0;; ++index) {
         char name[256] = {};
         DWORD length = sizeof(name);
@@ -60,8 +54,8 @@ std::vector<AsioDriverEntry> ListAsioDrivers() {
             RegEnumKeyExA(asio.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc != ERROR_SUCCESS) continue;
-        Key driver(asio.get(), name);
-        if (driver.get() == nullptr) continue;
+        const Key driver = OpenForReading(asio.get(), name);
+        if (!driver) continue;
         AsioDriverEntry entry;
         entry.name = name;
         const std::wstring clsid = ReadWide(driver.get(), L"CLSID");

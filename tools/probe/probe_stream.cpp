@@ -4,18 +4,15 @@
 
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <utility>
 
+#include "common/win_owners.h"
 #include "tools/probe/probe_options.h"
 
 namespace veltrano::probe {
 namespace {
 
-struct EventCloser {
-    void operator()(void* h) const { CloseHandle(h); }
-};
-using Event = std::unique_ptr<void, EventCloser>;
+using Event = UniqueHandle;
 
 // Everything the callbacks touch, prepared before createBuffers. The ASIO
 // callbacks carry no context pointer, so it is reached through one global.

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/win_owners.h"
+
 namespace {
 
 struct Options {
@@ -43,8 +45,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: veltrano-wake-jitter [--period-us N] [--seconds S]\n");
         return 2;
     }
-    HANDLE timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
-    if (timer == nullptr) {
+    veltrano::UniqueHandle timer(CreateWaitableTimerW(nullptr, FALSE, nullptr));
+    if (!timer) {
         std::fprintf(stderr, "veltrano-wake-jitter: no timer (%lu)\n", GetLastError());
         return 1;
     }
@@ -61,9 +63,9 @@ int main(int argc, char** argv) {
     // next one on the period grid.
     QueryPerformanceCounter(&start);
     double dueUs = options.periodUs;
-    SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE);
+    SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE);
     for (size_t n = 0; n < wakes; ++n) {
-        if (WaitForSingleObject(timer, 5000) != WAIT_OBJECT_0) break;
+        if (WaitForSingleObject(timer.get(), 5000) != WAIT_OBJECT_0) break;
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
         const double atUs = static_cast<double>(now.QuadPart - start.QuadPart) * 1e6 /
@@ -75,9 +77,9 @@ int main(int argc, char** argv) {
         LARGE_INTEGER next;
         next.QuadPart = -static_cast<LONGLONG>((dueUs - atUs) * 10.0);
         if (next.QuadPart == 0) next.QuadPart = -1;
-        SetWaitableTimer(timer, &next, 0, nullptr, nullptr, FALSE);
+        SetWaitableTimer(timer.get(), &next, 0, nullptr, nullptr, FALSE);
     }
-    CloseHandle(timer);
+    timer.Reset();
     if (lateUs.empty()) return 1;
     std::vector<double> sorted = lateUs;
     std::sort(sorted.begin(), sorted.end());

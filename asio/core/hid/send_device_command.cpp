@@ -1,8 +1,10 @@
+#include <memory>
 #include <new>
 
 #include "asio/core/device_commands.h"
 #include "asio/core/hid/hid_device.h"
 #include "asio/core/hid/mode_report.h"
+#include "common/win_owners.h"
 
 namespace veltrano::asio {
 namespace {
@@ -21,6 +23,8 @@ constexpr DWORD kCancelGraceMs = 200;
 struct PendingWrite {
     OVERLAPPED overlapped{};
     hid::ModeReport report{};
+    // Owns overlapped.hEvent.
+    UniqueHandle event;
 };
 
 // Writes the report on the overlapped handle and waits a bounded time; true
@@ -47,21 +51,18 @@ void SendDeviceCommand(uint16_t vendorId, uint16_t productId, DeviceCommand comm
     if (!connection.overlapped.IsValid()) return;
     const size_t length = hid::ModeReportWriteLength(connection.outputReportLength);
     if (length == 0) return;
-    auto* write = new (std::nothrow) PendingWrite;
-    if (write == nullptr) return;
+    std::unique_ptr<PendingWrite> write(new (std::nothrow) PendingWrite);
+    if (!write) return;
     write->report = hid::BuildModeReport(command, on);
-    write->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (write->overlapped.hEvent == nullptr) {
-        delete write;
-        return;
-    }
+    write->event.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!write->event) return;
+    write->overlapped.hEvent = write->event.get();
     // A write that did not finish in time is dropped like any other failure.
-    if (WriteBounded(connection.overlapped.get(), *write, static_cast<DWORD>(length))) {
-        CloseHandle(write->overlapped.hEvent);
-        delete write;
+    if (!WriteBounded(connection.overlapped.get(), *write, static_cast<DWORD>(length))) {
+        // The request may still complete into `write`: it is left allocated,
+        // event and all, and closing the connection cancels the request.
+        static_cast<void>(write.release());
     }
-    // Otherwise the request may still complete into `write`: it is left
-    // allocated, and closing the connection cancels the request.
 }
 
 }  // namespace veltrano::asio
