@@ -12,9 +12,13 @@ namespace {
 // More than any machine has; a reported size beyond it is not believed.
 constexpr ULONG kMaxAdapterListBytes = 4u << 20;
 
-void ReleaseAdapterList(RmctEndpoint* endpoint) {
-    if (endpoint->adapterList != nullptr) GlobalFree(endpoint->adapterList);
-    endpoint->adapterList = nullptr;
+void ReleaseAdapterList(RmctEndpoint* endpoint) { endpoint->adapterList.Reset(); }
+
+// A fixed block: GlobalAlloc's handle is the block's address.
+BYTE* AllocateFixed(SIZE_T bytes) { return static_cast<BYTE*>(GlobalAlloc(GPTR, bytes)); }
+
+PIP_ADAPTER_INFO AdapterRecords(const RmctEndpoint* endpoint) {
+    return reinterpret_cast<PIP_ADAPTER_INFO>(endpoint->adapterList.get());
 }
 
 // Follows the chain only through records that lie whole inside the buffer,
@@ -46,26 +50,26 @@ BOOL EnumAdapters(RmctEndpoint* endpoint, int* count) {
     ReleaseAdapterList(endpoint);
 
     ULONG size = sizeof(IP_ADAPTER_INFO);
-    endpoint->adapterList = GlobalAlloc(GPTR, size);
-    if (endpoint->adapterList == nullptr) return FALSE;
+    endpoint->adapterList.Reset(AllocateFixed(size));
+    if (!endpoint->adapterList) return FALSE;
     ULONG result =
-        platform::GetAdaptersInfo(static_cast<PIP_ADAPTER_INFO>(endpoint->adapterList), &size);
+        platform::GetAdaptersInfo(AdapterRecords(endpoint), &size);
     if (result == ERROR_BUFFER_OVERFLOW) {
         ReleaseAdapterList(endpoint);
         if (size < sizeof(IP_ADAPTER_INFO) || size > kMaxAdapterListBytes) return FALSE;
-        endpoint->adapterList = GlobalAlloc(GPTR, size);
-        if (endpoint->adapterList == nullptr) return FALSE;
+        endpoint->adapterList.Reset(AllocateFixed(size));
+        if (!endpoint->adapterList) return FALSE;
         result =
-            platform::GetAdaptersInfo(static_cast<PIP_ADAPTER_INFO>(endpoint->adapterList), &size);
+            platform::GetAdaptersInfo(AdapterRecords(endpoint), &size);
     } else if (result == NO_ERROR) {
         result =
-            platform::GetAdaptersInfo(static_cast<PIP_ADAPTER_INFO>(endpoint->adapterList), &size);
+            platform::GetAdaptersInfo(AdapterRecords(endpoint), &size);
     }
     if (result != NO_ERROR) {
         ReleaseAdapterList(endpoint);
         return FALSE;
     }
-    const int n = WalkChain(endpoint->adapterList, [](const IP_ADAPTER_INFO&) {});
+    const int n = WalkChain(endpoint->adapterList.get(), [](const IP_ADAPTER_INFO&) {});
     if (count != nullptr) *count = n;
     return TRUE;
 }
@@ -75,7 +79,7 @@ void RefreshNicTable(RmctNicTable* table, RmctEndpoint* endpoint, HWND comboBox)
     rmct::ClearNicTable(*table);
     int count = 0;
     if (!EnumAdapters(endpoint, &count)) return;
-    WalkChain(endpoint->adapterList, [&](const IP_ADAPTER_INFO& rec) {
+    WalkChain(endpoint->adapterList.get(), [&](const IP_ADAPTER_INFO& rec) {
         rmct::AdapterView view;
         view.type = rec.Type;
         view.address = rec.IpAddressList.IpAddress.String;

@@ -117,7 +117,6 @@ RmctEndpoint* CreateRmctEndpoint(HWND targetWindow) {
 void DestroyRmctEndpoint(RmctEndpoint* endpoint) {
     if (endpoint == nullptr) return;
     StopServer(endpoint);
-    if (endpoint->adapterList != nullptr) GlobalFree(endpoint->adapterList);
     delete endpoint;
 }
 

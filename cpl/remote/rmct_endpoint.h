@@ -19,7 +19,7 @@ struct RmctSession;
 struct RmctEndpoint {
     HWND targetWindow = nullptr;
     // Chain of IP_ADAPTER_INFO records from the last EnumAdapters.
-    void* adapterList = nullptr;
+    veltrano::UniqueGlobalBytes adapterList;
     // Receive thread of the running server (null when stopped).
     veltrano::UniqueHandle thread;
     // What the receive thread shares with its owner; the last of the two to

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/win_owners.h"
 #include "cpl/skin/region_win.h"
 #include "cpl/skin/skin_tables.h"
 
@@ -81,12 +82,14 @@ void CSkinDialog::OnSkinHover(const char*, int, int) {}
 
 void CSkinDialog::SetSkinRegion(const CBitmap& mask) {
     if (!m_hWnd) return;
-    HRGN region = mask.GetSafeHandle() ? g_regionFromMask(mask.GetSafeHandle()) : nullptr;
+    veltrano::UniqueGdiObject<HRGN> region(
+        mask.GetSafeHandle() ? g_regionFromMask(mask.GetSafeHandle()) : nullptr);
     if (region) {
         // On success the system owns the region.
-        if (!g_setWindowRgn(m_hWnd, region, TRUE)) {
+        if (g_setWindowRgn(m_hWnd, region.get(), TRUE)) {
+            region.release();
+        } else {
             g_messageBox(m_hWnd, "Wrong Window Region?", kRegionCaption, MB_OK);
-            ::DeleteObject(region);
         }
     } else {
         g_messageBox(m_hWnd, "Wrong Region?", kRegionCaption, MB_OK);

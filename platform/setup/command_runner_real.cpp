@@ -4,16 +4,14 @@
 
 #include <vector>
 
+#include "common/win_owners.h"
+
 namespace platform::setup {
 
 namespace {
 
 class RealCommandRunner final : public CommandRunner {
 public:
-    ~RealCommandRunner() override {
-        for (HANDLE process : m_started) CloseHandle(process);
-    }
-
     // ShellExecuteExA for both verbs: it hands back the process, so that the
     // certificate files are deleted only once the tool is done with them.
     bool Launch(LaunchVerb verb, const std::string& file, const std::string& parameters) override {
@@ -25,7 +23,7 @@ public:
         info.lpParameters = parameters.c_str();
         info.nShow = SW_SHOWNORMAL;
         if (!ShellExecuteExA(&info)) return false;
-        if (info.hProcess) m_started.push_back(info.hProcess);
+        if (info.hProcess) m_started.emplace_back(info.hProcess);
         return true;
     }
 
@@ -33,16 +31,17 @@ public:
 
     bool WaitForStarted(DWORD milliseconds) override {
         const ULONGLONG end = GetTickCount64() + milliseconds;
-        for (HANDLE process : m_started) {
+        for (const veltrano::UniqueHandle& process : m_started) {
             const ULONGLONG now = GetTickCount64();
             const DWORD left = now < end ? static_cast<DWORD>(end - now) : 0;
-            if (WaitForSingleObject(process, left) != WAIT_OBJECT_0) return false;
+            if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) return false;
         }
         return true;
     }
 
 private:
-    std::vector<HANDLE> m_started;
+    // The processes started, held until this runner goes.
+    std::vector<veltrano::UniqueHandle> m_started;
 };
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "common/unique_resource.h"
+
 namespace platform::setup {
 
 namespace {
@@ -15,15 +17,15 @@ public:
 
     bool OpenUsbDeviceSet() override {
         CloseDeviceSet();
-        m_set = SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES);
-        return m_set != INVALID_HANDLE_VALUE;
+        m_set.Reset(SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES));
+        return m_set.IsValid();
     }
 
     bool EnumDevice(DWORD index) override {
-        if (m_set == INVALID_HANDLE_VALUE) return false;
+        if (!m_set.IsValid()) return false;
         SP_DEVINFO_DATA data{};
         data.cbSize = sizeof data;
-        if (!SetupDiEnumDeviceInfo(m_set, index, &data)) return false;
+        if (!SetupDiEnumDeviceInfo(m_set.get(), index, &data)) return false;
         if (m_devices.size() <= index) m_devices.resize(index + 1);
         m_devices[index] = data;
         return true;
@@ -45,7 +47,7 @@ public:
 
     bool RemoveDevice(DWORD index) override {
         SP_DEVINFO_DATA* data = Device(index);
-        return data && SetupDiCallClassInstaller(DIF_REMOVE, m_set, data);
+        return data && SetupDiCallClassInstaller(DIF_REMOVE, m_set.get(), data);
     }
 
     bool UninstallOemInf(const std::string& infName) override {
@@ -80,14 +82,13 @@ public:
     }
 
     void CloseDeviceSet() override {
-        if (m_set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(m_set);
-        m_set = INVALID_HANDLE_VALUE;
+        m_set.Reset();
         m_devices.clear();
     }
 
 private:
     SP_DEVINFO_DATA* Device(DWORD index) {
-        if (m_set == INVALID_HANDLE_VALUE || index >= m_devices.size() || m_devices[index].cbSize == 0) {
+        if (!m_set.IsValid() || index >= m_devices.size() || m_devices[index].cbSize == 0) {
             return nullptr;
         }
         return &m_devices[index];
@@ -100,17 +101,19 @@ private:
         if (!data) return false;
         DWORD type = 0;
         DWORD size = 0;
-        SetupDiGetDeviceRegistryPropertyA(m_set, data, property, &type, nullptr, 0, &size);
+        SetupDiGetDeviceRegistryPropertyA(m_set.get(), data, property, &type, nullptr, 0, &size);
         if (size == 0 || size > 64 * 1024) return false;
         buffer->assign(size + 2, '\0');
-        if (!SetupDiGetDeviceRegistryPropertyA(m_set, data, property, &type,
+        if (!SetupDiGetDeviceRegistryPropertyA(m_set.get(), data, property, &type,
                                                reinterpret_cast<BYTE*>(buffer->data()), size, nullptr)) {
             return false;
         }
         return type == REG_SZ || type == REG_MULTI_SZ;
     }
 
-    HDEVINFO m_set = INVALID_HANDLE_VALUE;
+    using DeviceSetTraits =
+        veltrano::ReleasedBy<HDEVINFO, &::SetupDiDestroyDeviceInfoList, veltrano::kAllBitsSet>;
+    veltrano::UniqueResource<DeviceSetTraits> m_set;
     std::vector<SP_DEVINFO_DATA> m_devices;
 };
 

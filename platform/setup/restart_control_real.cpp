@@ -1,5 +1,7 @@
 #include "platform/setup/setup_real.h"
 
+#include "common/win_owners.h"
+
 namespace platform::setup {
 
 namespace {
@@ -11,8 +13,8 @@ public:
     }
 
     bool SetShutdownPrivilege(bool enable) override {
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        veltrano::UniqueHandle token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Receive())) {
             return false;
         }
         TOKEN_PRIVILEGES privileges{};
@@ -22,10 +24,9 @@ public:
             privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
             // AdjustTokenPrivileges succeeds without enabling anything when
             // the privilege is not held; only GetLastError tells.
-            ok = AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) != FALSE &&
+            ok = AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) != FALSE &&
                  GetLastError() == ERROR_SUCCESS;
         }
-        CloseHandle(token);
         return ok;
     }
 

@@ -24,7 +24,7 @@ TEST_F(RemoteAdapters, TableSkipsAdaptersWithoutAddressKeepsChainOrderAndTheFirs
     int count = -1;
     ASSERT_TRUE(EnumAdapters(endpoint, &count));
     EXPECT_EQ(count, static_cast<int>(sim::net::DefaultAdapters().size()));
-    ASSERT_NE(endpoint->adapterList, nullptr);
+    ASSERT_NE(endpoint->adapterList.get(), nullptr);
 
     RmctNicTable table;
     rmct::InitNicTable(table, 5566);
@@ -78,7 +78,7 @@ TEST_F(RemoteAdapters, FailuresLeaveAnEmptyTableAndNoList) {
     int count = 7;
     EXPECT_FALSE(EnumAdapters(endpoint, &count));
     EXPECT_EQ(count, 0);
-    EXPECT_EQ(endpoint->adapterList, nullptr);
+    EXPECT_EQ(endpoint->adapterList.get(), nullptr);
 
     // The list grows between the sizing call and the second call: the second
     // call overflows as well and the enumeration fails cleanly.
@@ -86,7 +86,7 @@ TEST_F(RemoteAdapters, FailuresLeaveAnEmptyTableAndNoList) {
                            {"B", "127.0.0.2", "255.0.0.0", MIB_IF_TYPE_ETHERNET}});
     sim::net::AddAdapterAfterNextCall({"C", "127.0.0.3", "255.0.0.0", MIB_IF_TYPE_ETHERNET});
     EXPECT_FALSE(EnumAdapters(endpoint, &count));
-    EXPECT_EQ(endpoint->adapterList, nullptr);
+    EXPECT_EQ(endpoint->adapterList.get(), nullptr);
     ASSERT_TRUE(EnumAdapters(endpoint, &count));  // next time it reads all three
     EXPECT_EQ(count, 3);
 
@@ -97,7 +97,7 @@ TEST_F(RemoteAdapters, FailuresLeaveAnEmptyTableAndNoList) {
     EXPECT_EQ(table.selected, 0);
     EXPECT_EQ(table.description[0][0], '\0');
     EXPECT_EQ(table.port, 5566);
-    EXPECT_EQ(endpoint->adapterList, nullptr);
+    EXPECT_EQ(endpoint->adapterList.get(), nullptr);
     RefreshNicTable(&table, nullptr);  // no endpoint: empty, no crash
     EXPECT_EQ(table.count, 0);
 }

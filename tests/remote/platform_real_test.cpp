@@ -73,7 +73,7 @@ TEST(RemotePlatformReal, AdapterTableHoldsTheSystemsAddressedAdaptersAndNoLoopba
     } else {
         EXPECT_TRUE(listed);
         EXPECT_GE(count, static_cast<int>(system.addressed.size()));
-        EXPECT_NE(endpoint->adapterList, nullptr);
+        EXPECT_NE(endpoint->adapterList.get(), nullptr);
     }
     RmctNicTable table;
     rmct::InitNicTable(table, rmct::kDefaultPort);
