@@ -24,10 +24,8 @@ struct EndpointStream : DeviceStream {
     uint32_t framesPerPeriod = 0;
     // Signalled by the audio engine once per period; lives as long as the
     // back end, so the streaming thread's wait array never holds a dead
-    // handle. `eventOwner` owns it; `event` is the same handle (or null) for
-    // the calls and wait lists that take it.
-    HANDLE event = nullptr;
-    UniqueHandle eventOwner;
+    // handle.
+    UniqueHandle event;
 
     void ReleaseClients() {
         clock.Reset();

@@ -46,7 +46,7 @@ HRESULT WasapiBackend::OpenStream(EndpointStream& stream, Direction direction, u
     hr = client->GetBufferSize(&frames);
     if (FAILED(hr)) return hr;
     if (frames != stream.framesPerPeriod) return E_FAIL;
-    hr = client->SetEventHandle(stream.event);
+    hr = client->SetEventHandle(stream.event.get());
     if (FAILED(hr)) return hr;
     hr = client->Reset();
     if (FAILED(hr)) return hr;

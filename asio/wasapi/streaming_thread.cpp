@@ -74,8 +74,8 @@ void WasapiBackend::FillWaitArray(HANDLE* handles) {
         auto& streams = m_streams[static_cast<int>(d)][rate >= 0 ? rate : 0];
         const int first = d == Direction::kOutput ? kFirstOutput : kFirstInput;
         for (uint32_t s = 0; s < kMaxStreamsPerSlot; ++s) {
-            ResetEvent(streams[s].event);
-            handles[first + static_cast<int>(s)] = streams[s].event;
+            ResetEvent(streams[s].event.get());
+            handles[first + static_cast<int>(s)] = streams[s].event.get();
         }
     }
 }

@@ -58,11 +58,8 @@ HRESULT WasapiBackend::CreateSyncObjects() {
     for (StreamSlots& direction : m_streams) {
         for (auto& slot : direction) {
             for (EndpointStream& stream : slot) {
-                if (!stream.eventOwner) {
-                    stream.eventOwner.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-                    stream.event = stream.eventOwner.get();
-                }
-                if (!stream.eventOwner) return E_OUTOFMEMORY;
+                if (!stream.event) stream.event.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+                if (!stream.event) return E_OUTOFMEMORY;
             }
         }
     }
@@ -140,8 +137,7 @@ void WasapiBackend::Shutdown() {
     for (StreamSlots& direction : m_streams) {
         for (auto& slot : direction) {
             for (EndpointStream& stream : slot) {
-                stream.event = nullptr;
-                stream.eventOwner.Reset();
+                stream.event.Reset();
                 stream.Clear();
             }
         }
