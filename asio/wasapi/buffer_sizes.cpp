@@ -152,13 +152,14 @@ bool WasapiBackend::BufferSizes(const DriverState& driver, BufferSizeRange& size
 }
 
 // What the data really has, in host frames of a buffer of P, counted from
-// the device clock's boundary at which a switch is made. The output the
-// host writes at a switch goes to the endpoint two events later and plays
-// after the period queued ahead of it. With input running, a switch waits
-// for the capture packet of its period, which arrives one boundary later
-// than the render event of that period: two buffers out, and the input
-// handed over began one buffer before the switch. Output alone switches at
-// the render event itself, a boundary earlier: three buffers out.
+// the device clock's boundary at which a switch is made. Output alone, a
+// switch is made at the render event of its boundary; the output the host
+// writes goes to the endpoint at the next one and plays after the period
+// queued ahead of it: three buffers out. With input running, a switch waits
+// for the capture packet of its period, which arrives one boundary later,
+// and its output goes out a period later to leave the capture clock a whole
+// period of slack: three buffers out again, and the input handed over began
+// one buffer before the switch.
 bool WasapiBackend::Latencies(const DriverState& driver, long& input, long& output) {
     const bool prepared = driver.state >= kStatePrepared;
     long frames = prepared ? driver.bufferSize : 0;
@@ -167,15 +168,8 @@ bool WasapiBackend::Latencies(const DriverState& driver, long& input, long& outp
         if (!BufferSizes(driver, sizes)) return false;
         frames = sizes.preferred;
     }
-    // Before the buffers exist, whether input will run is a guess: the
-    // device has a capture endpoint or not. Hosts ask again afterwards.
-    bool inputRuns = static_cast<bool>(m_capture);
-    if (prepared) {
-        const RateSlot* in = driver.InUseSlot(Direction::kInput);
-        inputRuns = in != nullptr && in->readyStreamMask != 0;
-    }
     input = frames;
-    output = (inputRuns ? 2 : 3) * frames;
+    output = 3 * frames;
     return true;
 }
 

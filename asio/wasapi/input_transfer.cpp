@@ -24,6 +24,50 @@ void WidenFromInterleaved24(const uint8_t* src, uint8_t* dst, size_t frames, siz
 
 }  // namespace
 
+// Capture packets are counted to switches, and each direction loses time
+// on its own: the output when the device played silence for want of a
+// period, the input when the engine dropped packets. Each takes on the
+// other's losses, so the two stay as far apart as they started: a packet
+// the engine dropped hands its switch silence instead of moving every later
+// switch a period on (which would leave the output waiting for its
+// switches for good), and a period the output lost costs the input a packet
+// instead of a period of latency. The host hears of the input's own losses
+// here, once per debt: what both directions lost the output tells.
+// False: this packet is dropped.
+bool WasapiBackend::MatchInputToOutput(RateSlot& slot, const EndpointStream& stream, uint32_t s,
+                                       uint64_t packetsLost, int64_t& period) {
+    if ((m_activeDirections & (1u << static_cast<int>(Direction::kOutput))) == 0) return true;
+    const uint64_t outputLost = OutputPeriodsLost();
+    m_inputOwed[s] += static_cast<int64_t>(outputLost - m_outputLossSeen[s]) -
+                      static_cast<int64_t>(packetsLost);
+    m_outputLossSeen[s] = outputLost;
+    if (m_inputOwed[s] >= 0) m_debtTold[s] = false;
+    if (m_inputOwed[s] > 0) {
+        --m_inputOwed[s];
+        return false;
+    }
+    // Switches whose packets were lost get silence, as far as halves the
+    // host has had allow; the rest with the packets that follow.
+    const int64_t room = m_driver->switchCount + 1 - period;
+    const int64_t skip = -m_inputOwed[s] < room ? -m_inputOwed[s] : room;
+    for (int64_t p = period; p < period + skip; ++p) {
+        const int half = static_cast<int>((p + 1) % 2);
+        for (uint32_t r = 0; r < slot.channelCount; ++r) {
+            const ChannelRoute& route = slot.routes[r];
+            if (route.stream != &stream || route.buffers[half] == nullptr) continue;
+            std::memset(route.buffers[half], 0, m_halfBytes);
+        }
+    }
+    if (skip > 0) {
+        period += skip;
+        m_served[static_cast<int>(Direction::kInput)][s] = period;
+        m_inputOwed[s] += skip;
+        m_resyncDue = m_resyncDue || !m_debtTold[s];
+        m_debtTold[s] = m_inputOwed[s] < 0;
+    }
+    return true;
+}
+
 WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& stream,
                                                 uint32_t s, int64_t period) {
     BYTE* data = nullptr;
@@ -37,11 +81,20 @@ WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& s
     // A packet that starts beyond where the last one ended follows packets
     // the engine dropped, the first one included (whose discontinuity flag
     // is no evidence: engines set it at every start).
-    if (position != m_inputNext[s]) m_resyncDue = true;
+    const bool duplex = (m_activeDirections & (1u << static_cast<int>(Direction::kOutput))) != 0;
+    const bool gap = position != m_inputNext[s] ||
+                     ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0 && period > 0);
+    const uint64_t packetsLost =
+        position > m_inputNext[s] ? (position - m_inputNext[s]) / m_period : 0;
     m_inputNext[s] = position + frames;
+    if (!MatchInputToOutput(slot, stream, s, packetsLost, period)) {
+        stream.captureClient->ReleaseBuffer(frames);
+        return Served::kGap;
+    }
     // The input of switch k; the first queueDepth switches hand over
     // silence. A packet that would overwrite a half the host has not had
-    // yet, or one that follows lost data, means time was lost.
+    // yet, or one that follows lost data, means time was lost: input alone
+    // tells the host here.
     const int half = static_cast<int>((period + 1) % 2);
     const bool fits = period <= m_driver->switchCount + 1;
     const bool deliver = fits && period >= m_driver->queueDepth && data != nullptr;
@@ -72,11 +125,13 @@ WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& s
         }
     }
     stream.captureClient->ReleaseBuffer(frames);
-    if (!fits || ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0 && period > 0)) {
-        m_resyncDue = true;
-    }
-    // A packet that did not fit is lost; period k waits for the next one.
-    return fits ? Served::kPeriod : Served::kGap;
+    if (!duplex && (gap || !fits)) m_resyncDue = true;
+    if (fits) return Served::kPeriod;
+    // A packet that did not fit is lost, and period k waits for the next
+    // one: the output has fallen behind, and the periods it lost by then
+    // are owed no packet again.
+    --m_inputOwed[s];
+    return Served::kGap;
 }
 
 }  // namespace veltrano::asio

@@ -30,6 +30,20 @@ void WasapiBackend::CheckOutputPosition(EndpointStream& stream, uint32_t s) {
     }
 }
 
+// Output periods the device has played as silence because the driver was
+// late, the largest over the output streams, as the device says now.
+uint64_t WasapiBackend::OutputPeriodsLost() {
+    RateSlot* slot = m_driver->InUseSlot(Direction::kOutput);
+    uint64_t lost = 0;
+    for (uint32_t s = 0; slot != nullptr && s < slot->streamCount; ++s) {
+        EndpointStream* stream = StreamAt(slot, s);
+        if (stream == nullptr || !stream->ready) continue;
+        CheckOutputPosition(*stream, s);
+        if (m_lostPeriods[s] > lost) lost = m_lostPeriods[s];
+    }
+    return lost;
+}
+
 WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream& stream,
                                                   uint32_t s, int64_t period) {
     BYTE* data = nullptr;
@@ -39,19 +53,23 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
     // left over from a late wake), so this event asks for nothing.
     if (FAILED(hr) || data == nullptr) return Served::kNone;
     CheckOutputPosition(stream, s);
-    // Period j carries the half of switch j, which the host filled at
-    // switch j - 2. A stream further ahead than that (the other direction's
-    // clock lags by more than a period) would replay an old half: this
-    // event plays silence instead, period j waits for the next one, and the
-    // host is told time was lost.
-    const bool fresh = period <= m_driver->switchCount + 1;
-    const int half = static_cast<int>((period + 1) % 2);
+    // Period j carries the half of switch j - lead; before the first
+    // switch, the halves as the host left them before the start, and before
+    // those silence. A period whose switch has not been made (its capture
+    // packet is later than the lead allows for, or lost) would replay an
+    // old half: it plays silence instead and still counts as played, so the
+    // output keeps its latency; the host is told time was lost, and the
+    // buffer of that switch is not heard.
+    const int64_t source = period - m_outputLead;
+    const bool fresh = source <= m_driver->switchCount;
+    const bool hostData = fresh && source >= -1;
+    const int half = static_cast<int>((period + m_outputLead) % 2);
     const size_t sampleBytes = m_outputBytes;
     const size_t stride = sampleBytes * stream.activeChannels;
     // Channels without a host buffer get silence, never what the endpoint
     // buffer happened to hold.
     uint32_t buffered = 0;
-    for (uint32_t r = 0; fresh && r < slot.channelCount; ++r) {
+    for (uint32_t r = 0; hostData && r < slot.channelCount; ++r) {
         const ChannelRoute& route = slot.routes[r];
         buffered += route.stream == &stream && route.buffers[half] != nullptr;
     }
@@ -60,7 +78,7 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
     }
     const bool nativeDsd = m_driver->block->Read(&AsioStatusBlock::nativeDsd) != 0;
     const bool scan = kernels::DopScanApplies(sampleBytes, m_driver->pcmRate, nativeDsd);
-    for (uint32_t r = 0; fresh && r < slot.channelCount; ++r) {
+    for (uint32_t r = 0; hostData && r < slot.channelCount; ++r) {
         const ChannelRoute& route = slot.routes[r];
         if (route.stream != &stream || route.buffers[half] == nullptr) continue;
         const auto* src = static_cast<const uint8_t*>(route.buffers[half]);
@@ -79,10 +97,7 @@ WasapiBackend::Served WasapiBackend::WriteOutput(RateSlot& slot, EndpointStream&
         if (scan) ScanForDop(src, m_period, sampleBytes);
     }
     if (SUCCEEDED(stream.renderClient->ReleaseBuffer(m_period, 0))) m_written[s] += m_period;
-    if (!fresh) {
-        m_resyncDue = true;
-        return Served::kGap;
-    }
+    if (!fresh) m_resyncDue = true;
     return Served::kPeriod;
 }
 

@@ -30,17 +30,15 @@ void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
     if (served == Served::kPeriod) ++m_served[d][s];
     // Told after the period is done: a host may tear the set down from
     // inside the message.
-    if (m_resyncDue) {
-        m_resyncDue = false;
-        RequestResync();
-        if (m_leaveNow || !m_running) return;
-    }
+    TellResync();
+    if (m_leaveNow || !m_running) return;
     DispatchDue();
 }
 
-// Switch k is due once every ready stream of every active direction has
-// served its period k. Normally one switch per event; after a direction
-// caught up, each switch it owes, in order.
+// Switch k is due once every ready input stream has served its period
+// k - 1 and every ready output stream the period that plays the half's last
+// switch. Normally one switch per event; after a direction caught up, each
+// switch it owes, in order.
 void WasapiBackend::DispatchDue() {
     for (;;) {
         int64_t ready = INT64_MAX;
@@ -50,7 +48,9 @@ void WasapiBackend::DispatchDue() {
             const RateSlot* slot = m_driver->InUseSlot(d);
             for (uint32_t s = 0; s < slot->streamCount; ++s) {
                 if ((slot->readyStreamMask & (1u << s)) == 0) continue;
-                if (m_served[di][s] < ready) ready = m_served[di][s];
+                const int64_t served =
+                    m_served[di][s] - (d == Direction::kOutput ? m_outputLead - 1 : 0);
+                if (served < ready) ready = served;
             }
         }
         if (ready == INT64_MAX || m_driver->switchCount >= ready) return;

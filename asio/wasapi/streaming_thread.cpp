@@ -92,6 +92,10 @@ void WasapiBackend::StartStreams() {
     std::memset(m_written, 0, sizeof(m_written));
     std::memset(m_lostPeriods, 0, sizeof(m_lostPeriods));
     std::memset(m_inputNext, 0, sizeof(m_inputNext));
+    std::memset(m_outputLossSeen, 0, sizeof(m_outputLossSeen));
+    std::memset(m_inputOwed, 0, sizeof(m_inputOwed));
+    std::memset(m_debtTold, 0, sizeof(m_debtTold));
+    m_resyncToldAt = -1;
     ResetTransport(*m_driver, NowNanoseconds());
     // One period queued before the start, so the first event asks for the
     // second: silence for the device while the host fills its first half.
@@ -173,6 +177,9 @@ void WasapiBackend::RunStreaming() {
             m_activeDirections |= 1u << static_cast<int>(d);
         }
     }
+    const uint32_t both = (1u << static_cast<int>(Direction::kOutput)) |
+                          (1u << static_cast<int>(Direction::kInput));
+    m_outputLead = m_activeDirections == both ? 2 : 1;
     HANDLE handles[kWaitCount];
     FillWaitArray(handles);
     m_running = false;
@@ -265,6 +272,16 @@ void WasapiBackend::DeviceLost() {
     if (auto* message = m_driver->callbacks.asioMessage) {
         message(kAsioResetRequest, 0, nullptr, nullptr);
     }
+}
+
+// Time was lost: the host hears of it once, however many streams and
+// periods noticed the loss before the next switch.
+void WasapiBackend::TellResync() {
+    if (!m_resyncDue) return;
+    m_resyncDue = false;
+    if (m_resyncToldAt == m_driver->switchCount) return;
+    m_resyncToldAt = m_driver->switchCount;
+    RequestResync();
 }
 
 void WasapiBackend::RequestResync() {

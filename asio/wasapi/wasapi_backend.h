@@ -90,7 +90,11 @@ private:
     void DispatchDue();
     void DeviceLost();
     void RequestResync();
+    void TellResync();
     void CheckOutputPosition(EndpointStream& stream, uint32_t s);
+    uint64_t OutputPeriodsLost();
+    bool MatchInputToOutput(RateSlot& slot, const EndpointStream& stream, uint32_t s,
+                            uint64_t packetsLost, int64_t& period);
     void ArmWatchdog();
     void SendPendingDopCommand();
     void FlushDopCommand();
@@ -164,14 +168,32 @@ private:
     bool m_lostAtStart = false;
     bool m_resyncDue = false;  // time was lost; told once the period is done
     uint32_t m_activeDirections = 0;
-    // Periods each stream has served since the start; switch k waits for
-    // period k of every active stream and uses half (k + 1) mod 2.
+    // Periods each stream has served since the start. Switch k uses half
+    // k mod 2 and waits for period k - 1 of every input stream; output
+    // period j carries switch j - m_outputLead, so switch k also waits until
+    // the output period that plays what the half held before has gone out.
     int64_t m_served[kDirectionCount][kMaxStreamsPerSlot] = {};
+    // Output alone, a switch is made at the render event that needs it: the
+    // next period carries it. Both ways, a switch waits for its capture
+    // packet, which the capture clock may hand over up to a period after
+    // the render event: the output then plays a switch a period later, so
+    // a capture packet may come a whole period late and still be heard.
+    int64_t m_outputLead = 1;
     uint64_t m_written[kMaxStreamsPerSlot] = {};  // output frames released
     uint64_t m_lostPeriods[kMaxStreamsPerSlot] = {};  // played as silence
     // The device position the next capture packet of each input stream
     // should start at: a packet further on follows lost data.
     uint64_t m_inputNext[kMaxStreamsPerSlot] = {};
+    // Per input stream: the output's lost periods it has matched so far,
+    // and the periods it owes (positive: capture packets to drop, the
+    // output lost time the input did not; negative: switches to hand
+    // silence, the engine dropped packets the output did not lose).
+    uint64_t m_outputLossSeen[kMaxStreamsPerSlot] = {};
+    int64_t m_inputOwed[kMaxStreamsPerSlot] = {};
+    bool m_debtTold[kMaxStreamsPerSlot] = {};  // the host heard of the debt
+    // The switch count when the host was last asked to resync: one request
+    // per loss, however many streams and periods noticed it.
+    int64_t m_resyncToldAt = -1;
     ASIOTime m_time{};
 };
 
