@@ -46,8 +46,16 @@ bool WasapiBackend::MatchInputToOutput(RateSlot& slot, const EndpointStream& str
         --m_inputOwed[s];
         return false;
     }
-    // Switches whose packets were lost get silence, as far as halves the
-    // host has had allow; the rest with the packets that follow.
+    PayInputDebt(slot, stream, s, period);
+    return true;
+}
+
+// Switches whose packets were lost get silence, as far as halves the host
+// has had allow; the rest once the switches before them are made. True: a
+// switch got silence.
+bool WasapiBackend::PayInputDebt(RateSlot& slot, const EndpointStream& stream, uint32_t s,
+                                 int64_t& period) {
+    if (m_inputOwed[s] >= 0) return false;
     const int64_t room = m_driver->switchCount + 1 - period;
     const int64_t skip = -m_inputOwed[s] < room ? -m_inputOwed[s] : room;
     for (int64_t p = period; p < period + skip; ++p) {
@@ -65,7 +73,7 @@ bool WasapiBackend::MatchInputToOutput(RateSlot& slot, const EndpointStream& str
         m_resyncDue = m_resyncDue || !m_debtTold[s];
         m_debtTold[s] = m_inputOwed[s] < 0;
     }
-    return true;
+    return skip > 0;
 }
 
 WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& stream,

@@ -33,6 +33,17 @@ void WasapiBackend::ServeStream(Direction direction, uint32_t s) {
     TellResync();
     if (m_leaveNow || !m_running) return;
     DispatchDue();
+    // An input that lost more packets than one event's room allows owes
+    // its switches silence: each switch made frees the half for the next,
+    // so the debt is paid now, not a switch per packet while the output
+    // plays silence for want of them.
+    while (direction == Direction::kInput && !m_leaveNow && m_running) {
+        int64_t next = m_served[d][s];
+        if (!PayInputDebt(*slot, *stream, s, next)) break;
+        TellResync();
+        if (m_leaveNow || !m_running) return;
+        DispatchDue();
+    }
 }
 
 // Switch k is due once every ready input stream has served its period

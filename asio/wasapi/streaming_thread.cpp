@@ -275,11 +275,18 @@ void WasapiBackend::DeviceLost() {
 }
 
 // Time was lost: the host hears of it once, however many streams and
-// periods noticed the loss before the next switch.
+// periods noticed it, and once for a burst of losses a few switches apart
+// (one stall of the machine shows on the output, then on the input's next
+// packets): a host resyncs its timeline per request. Not while a stop is
+// on its way: the switches are held back then, so the output's periods
+// find none, and a host that is stopping has no position left to mend.
 void WasapiBackend::TellResync() {
     if (!m_resyncDue) return;
     m_resyncDue = false;
-    if (m_resyncToldAt == m_driver->switchCount) return;
+    if (m_stopped != 0) return;
+    if (m_resyncToldAt >= 0 && m_driver->switchCount < m_resyncToldAt + kResyncBurstSwitches) {
+        return;
+    }
     m_resyncToldAt = m_driver->switchCount;
     RequestResync();
 }

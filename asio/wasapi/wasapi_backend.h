@@ -47,6 +47,8 @@ private:
     static constexpr DWORD kAcknowledgeMs = 5000;
     static constexpr int kFirstOutput = 4;
     static constexpr int kFirstInput = kFirstOutput + kMaxStreamsPerSlot;
+    // Losses this few switches after the last one told are the same burst.
+    static constexpr int64_t kResyncBurstSwitches = 4;
 
     using StreamSlots = std::array<std::array<EndpointStream, kMaxStreamsPerSlot>, kRateCount>;
 
@@ -95,6 +97,8 @@ private:
     uint64_t OutputPeriodsLost();
     bool MatchInputToOutput(RateSlot& slot, const EndpointStream& stream, uint32_t s,
                             uint64_t packetsLost, int64_t& period);
+    bool PayInputDebt(RateSlot& slot, const EndpointStream& stream, uint32_t s,
+                      int64_t& period);
     void ArmWatchdog();
     void SendPendingDopCommand();
     void FlushDopCommand();
@@ -191,8 +195,8 @@ private:
     uint64_t m_outputLossSeen[kMaxStreamsPerSlot] = {};
     int64_t m_inputOwed[kMaxStreamsPerSlot] = {};
     bool m_debtTold[kMaxStreamsPerSlot] = {};  // the host heard of the debt
-    // The switch count when the host was last asked to resync: one request
-    // per loss, however many streams and periods noticed it.
+    // The switch count when the host was last asked to resync (-1: not
+    // since the start).
     int64_t m_resyncToldAt = -1;
     ASIOTime m_time{};
 };
