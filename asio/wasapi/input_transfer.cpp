@@ -138,7 +138,7 @@ WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& s
     // A packet that did not fit is lost, and period k waits for the next
     // one: the output has fallen behind, and the periods it lost by then
     // are owed no packet again.
-    --m_inputOwed[s];
+    if (duplex) --m_inputOwed[s];
     return Served::kGap;
 }
 

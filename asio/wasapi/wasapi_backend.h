@@ -102,9 +102,9 @@ private:
     void ArmWatchdog();
     void SendPendingDopCommand();
     void FlushDopCommand();
-    // kPeriod: the stream's next period moved; kGap: the device's period
-    // went by without one (silence out, a packet dropped); kNone: the event
-    // asked for nothing.
+    // kPeriod: the stream's next period moved; kGap: a capture packet was
+    // dropped and its period waits for the next one; kNone: the event asked
+    // for nothing.
     enum class Served { kPeriod, kGap, kNone, kDeviceLost };
     void ServeStream(Direction direction, uint32_t stream);
     Served WriteOutput(RateSlot& slot, EndpointStream& stream, uint32_t s, int64_t period);

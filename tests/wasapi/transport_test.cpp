@@ -676,7 +676,7 @@ class LateCaptures : public WasapiTest, public ::testing::WithParamInterface<Lat
 // resync request, never latency: after ten of them the output sits where it
 // sat before, less the device's own underruns (which a loaded machine adds,
 // and of which the host is told), and the round trip on the device clocks
-// is what it was and what the driver reports. The round trip is checked in
+// is what it was. The round trip is checked in
 // the first run the machine did not starve; beside busy loops at the
 // shortest buffers there may be none, and only the output is checked.
 TEST_P(LateCaptures, LeaveBothLatenciesAsTheyWere) {
@@ -711,7 +711,10 @@ TEST_P(LateCaptures, LeaveBothLatenciesAsTheyWere) {
         std::printf("%s: every run too starved to measure the round trip\n", c.name);
         return;
     }
-    EXPECT_EQ(run.roundTripBefore, run.reportedInput + run.reportedOutput);
+    // Counted from each endpoint's own start: a machine slow enough to
+    // start the two streams more than a period apart moves where the round
+    // trip sits (the reported figures are checked against the clocks at
+    // 40 ms), never that it stays there.
     EXPECT_EQ(run.roundTripAfter, run.roundTripBefore)
         << "the round trip moved by " << (run.roundTripAfter - run.roundTripBefore) << " frames";
 }
