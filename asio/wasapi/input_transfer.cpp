@@ -36,7 +36,7 @@ void WidenFromInterleaved24(const uint8_t* src, uint8_t* dst, size_t frames, siz
 // False: this packet is dropped.
 bool WasapiBackend::MatchInputToOutput(RateSlot& slot, const EndpointStream& stream, uint32_t s,
                                        uint64_t packetsLost, int64_t& period) {
-    if ((m_activeDirections & (1u << static_cast<int>(Direction::kOutput))) == 0) return true;
+    if (!BothWays()) return true;
     const uint64_t outputLost = OutputPeriodsLost();
     m_inputOwed[s] += static_cast<int64_t>(outputLost - m_outputLossSeen[s]) -
                       static_cast<int64_t>(packetsLost);
@@ -89,7 +89,6 @@ WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& s
     // A packet that starts beyond where the last one ended follows packets
     // the engine dropped, the first one included (whose discontinuity flag
     // is no evidence: engines set it at every start).
-    const bool duplex = (m_activeDirections & (1u << static_cast<int>(Direction::kOutput))) != 0;
     const bool gap = position != m_inputNext[s] ||
                      ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0 && period > 0);
     const uint64_t packetsLost =
@@ -133,12 +132,12 @@ WasapiBackend::Served WasapiBackend::ReadInput(RateSlot& slot, EndpointStream& s
         }
     }
     stream.captureClient->ReleaseBuffer(frames);
-    if (!duplex && (gap || !fits)) m_resyncDue = true;
+    if (!BothWays() && (gap || !fits)) m_resyncDue = true;
     if (fits) return Served::kPeriod;
     // A packet that did not fit is lost, and period k waits for the next
     // one: the output has fallen behind, and the periods it lost by then
     // are owed no packet again.
-    if (duplex) --m_inputOwed[s];
+    if (BothWays()) --m_inputOwed[s];
     return Served::kGap;
 }
 

@@ -89,6 +89,8 @@ private:
     void StopTransport();
     void ResetAndClear();
     bool OnStreamingThread() const { return GetCurrentThreadId() == m_threadId; }
+    // Input runs with output beside it (the output lead is 2 then).
+    bool BothWays() const { return m_outputLead == 2; }
     void DispatchDue();
     void DeviceLost();
     void RequestResync();

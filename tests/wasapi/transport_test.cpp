@@ -549,7 +549,6 @@ struct LateCaptureRun {
     long long outputAfter = LLONG_MIN;
     long long roundTripBefore = LLONG_MIN;
     long long roundTripAfter = LLONG_MIN;
-    long reportedInput = 0;
     long reportedOutput = 0;
     int silent = 0;  // periods the driver sent as silence once tags began
     int resyncs = 0;
@@ -593,7 +592,8 @@ LateCaptureRun RunWithLateCaptures(const LateCapture& c) {
     Set set(c.rate, StereoBothWays(), c.frames);
     EXPECT_EQ(set.result, ASE_OK);
     if (set.result != ASE_OK) return run;
-    set.driver->getLatencies(&run.reportedInput, &run.reportedOutput);
+    long reportedInput = 0;
+    set.driver->getLatencies(&reportedInput, &run.reportedOutput);
     std::vector<long long> captured(kSwitches + 1, LLONG_MIN);
     std::atomic<int> count{0};
     std::atomic<int> resyncsBefore{0};
